@@ -1,0 +1,47 @@
+// What a host needs before it can drive a module: an X display (its own Xvfb when none is
+// reachable) and an OpenGL 4.1 core-profile context current on the calling thread. Used by
+// plughost, the tests, the benchmarks and the fuzzer. GL entry points come through GLEW.
+#pragma once
+
+#include <string>
+
+namespace glhost {
+
+// Makes sure an X display is reachable. When DISPLAY is unset or cannot be opened, starts
+// Xvfb on a free display number, points DISPLAY at it and stops it when this object ends.
+class HeadlessDisplay {
+ public:
+  HeadlessDisplay() = default;
+  ~HeadlessDisplay();
+  HeadlessDisplay(const HeadlessDisplay&) = delete;
+  HeadlessDisplay& operator=(const HeadlessDisplay&) = delete;
+
+  bool Ensure(std::string* error);
+  bool StartedOwnServer() const { return serverPid > 0; }
+
+ private:
+  int serverPid = 0;
+};
+
+// A core-profile context of at least the requested version, current on this thread, with a
+// small off-screen drawable. Loads GLEW for the caller.
+class GLContext {
+ public:
+  GLContext() = default;
+  ~GLContext() { Destroy(); }
+  GLContext(const GLContext&) = delete;
+  GLContext& operator=(const GLContext&) = delete;
+
+  bool Create(int major, int minor, std::string* error);
+  void MakeCurrent();
+  // Leaves no context current on this thread.
+  static void ClearCurrent();
+  void Destroy();
+  std::string Renderer() const;
+
+ private:
+  struct Native;
+  Native* native = nullptr;
+};
+
+}  // namespace glhost

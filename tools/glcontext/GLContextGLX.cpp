@@ -1,0 +1,212 @@
+#include <GL/glew.h>
+#include <GL/glx.h>
+#include <X11/Xlib.h>
+#include <signal.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <string>
+
+#include "tools/glcontext/GLContext.h"
+
+namespace glhost {
+
+namespace {
+
+bool CanOpenDisplay() {
+  const char* name = std::getenv("DISPLAY");
+  if (!name || !*name) return false;
+  Display* display = XOpenDisplay(nullptr);
+  if (!display) return false;
+  XCloseDisplay(display);
+  return true;
+}
+
+// Reads the display number Xvfb writes to -displayfd once it accepts connections.
+bool ReadDisplayNumber(int fd, std::string* number) {
+  char buffer[32];
+  std::size_t used = 0;
+  while (used < sizeof buffer - 1) {
+    const ssize_t got = read(fd, buffer + used, sizeof buffer - 1 - used);
+    if (got <= 0) break;
+    used += static_cast<std::size_t>(got);
+    if (std::memchr(buffer, '\n', used)) break;
+  }
+  buffer[used] = '\0';
+  number->assign(buffer, std::strcspn(buffer, "\n"));
+  return !number->empty();
+}
+
+int lastXError = 0;
+int RecordXError(Display*, XErrorEvent* event) {
+  lastXError = event->error_code;
+  return 0;
+}
+
+}  // namespace
+
+HeadlessDisplay::~HeadlessDisplay() {
+  if (serverPid > 0) {
+    kill(serverPid, SIGTERM);
+    waitpid(serverPid, nullptr, 0);
+  }
+}
+
+bool HeadlessDisplay::Ensure(std::string* error) {
+  if (serverPid > 0 || CanOpenDisplay()) return true;
+  int pipeFds[2];
+  if (pipe(pipeFds) != 0) {
+    *error = "cannot create a pipe for Xvfb";
+    return false;
+  }
+  const pid_t pid = fork();
+  if (pid < 0) {
+    *error = "cannot start Xvfb (fork failed)";
+    return false;
+  }
+  if (pid == 0) {
+    close(pipeFds[0]);
+    const std::string fd = std::to_string(pipeFds[1]);
+    // Keep the server quiet; its messages are not ours to show.
+    std::FILE* devnull = std::fopen("/dev/null", "w");
+    if (devnull) {
+      dup2(fileno(devnull), STDERR_FILENO);
+      dup2(fileno(devnull), STDOUT_FILENO);
+    }
+    execlp("Xvfb", "Xvfb", "-displayfd", fd.c_str(), "-screen", "0", "1280x1024x24",
+           "-nolisten", "tcp", static_cast<char*>(nullptr));
+    _exit(127);
+  }
+  close(pipeFds[1]);
+  std::string number;
+  const bool started = ReadDisplayNumber(pipeFds[0], &number);
+  close(pipeFds[0]);
+  if (!started) {
+    waitpid(pid, nullptr, 0);
+    *error = "no X display and Xvfb could not be started (is the xvfb package installed?)";
+    return false;
+  }
+  serverPid = pid;
+  setenv("DISPLAY", (":" + number).c_str(), 1);
+  return true;
+}
+
+struct GLContext::Native {
+  Display* display = nullptr;
+  GLXContext context = nullptr;
+  GLXPbuffer pbuffer = 0;
+};
+
+bool GLContext::Create(int major, int minor, std::string* error) {
+  Destroy();
+  native = new Native;
+  native->display = XOpenDisplay(nullptr);
+  if (!native->display) {
+    *error = "cannot open the X display";
+    Destroy();
+    return false;
+  }
+  const int configAttributes[] = {GLX_DRAWABLE_TYPE, GLX_PBUFFER_BIT, GLX_RENDER_TYPE,
+                                  GLX_RGBA_BIT,      GLX_RED_SIZE,    8,
+                                  GLX_GREEN_SIZE,    8,               GLX_BLUE_SIZE,
+                                  8,                 GLX_ALPHA_SIZE,  8,
+                                  None};
+  int configCount = 0;
+  GLXFBConfig* configs = glXChooseFBConfig(native->display, DefaultScreen(native->display),
+                                           configAttributes, &configCount);
+  if (!configs || configCount == 0) {
+    *error = "no GLX frame-buffer configuration with RGBA8 and pbuffers";
+    if (configs) XFree(configs);
+    Destroy();
+    return false;
+  }
+  const GLXFBConfig config = configs[0];
+  XFree(configs);
+
+  using CreateContextAttribs =
+      GLXContext (*)(Display*, GLXFBConfig, GLXContext, Bool, const int*);
+  auto createContext = reinterpret_cast<CreateContextAttribs>(
+      glXGetProcAddressARB(reinterpret_cast<const GLubyte*>("glXCreateContextAttribsARB")));
+  if (!createContext) {
+    *error = "GLX_ARB_create_context is not available";
+    Destroy();
+    return false;
+  }
+  const int contextAttributes[] = {GLX_CONTEXT_MAJOR_VERSION_ARB,
+                                   major,
+                                   GLX_CONTEXT_MINOR_VERSION_ARB,
+                                   minor,
+                                   GLX_CONTEXT_PROFILE_MASK_ARB,
+                                   GLX_CONTEXT_CORE_PROFILE_BIT_ARB,
+                                   None};
+  lastXError = 0;
+  XErrorHandler previous = XSetErrorHandler(RecordXError);
+  native->context = createContext(native->display, config, nullptr, True, contextAttributes);
+  XSync(native->display, False);
+  XSetErrorHandler(previous);
+  if (!native->context || lastXError != 0) {
+    *error = "cannot create an OpenGL " + std::to_string(major) + "." + std::to_string(minor) +
+             " core-profile context";
+    Destroy();
+    return false;
+  }
+  const int pbufferAttributes[] = {GLX_PBUFFER_WIDTH, 16, GLX_PBUFFER_HEIGHT, 16, None};
+  native->pbuffer = glXCreatePbuffer(native->display, config, pbufferAttributes);
+  if (!glXMakeContextCurrent(native->display, native->pbuffer, native->pbuffer,
+                             native->context)) {
+    *error = "cannot make the OpenGL context current";
+    Destroy();
+    return false;
+  }
+  glewExperimental = GL_TRUE;
+  const GLenum glewStatus = glewInit();
+  if (glewStatus != GLEW_OK) {
+    *error = std::string("GLEW cannot load the GL entry points: ") +
+             reinterpret_cast<const char*>(glewGetErrorString(glewStatus));
+    Destroy();
+    return false;
+  }
+  while (glGetError() != GL_NO_ERROR) {
+  }
+  return true;
+}
+
+void GLContext::MakeCurrent() {
+  if (native && native->context) {
+    glXMakeContextCurrent(native->display, native->pbuffer, native->pbuffer, native->context);
+  }
+}
+
+void GLContext::ClearCurrent() {
+  Display* display = glXGetCurrentDisplay();
+  if (display) glXMakeContextCurrent(display, None, None, nullptr);
+}
+
+void GLContext::Destroy() {
+  if (!native) return;
+  if (native->display) {
+    if (native->context) {
+      if (glXGetCurrentContext() == native->context) {
+        glXMakeContextCurrent(native->display, None, None, nullptr);
+      }
+      glXDestroyContext(native->display, native->context);
+    }
+    if (native->pbuffer) glXDestroyPbuffer(native->display, native->pbuffer);
+    XCloseDisplay(native->display);
+  }
+  delete native;
+  native = nullptr;
+}
+
+std::string GLContext::Renderer() const {
+  const GLubyte* renderer = glGetString(GL_RENDERER);
+  const GLubyte* version = glGetString(GL_VERSION);
+  std::string text = renderer ? reinterpret_cast<const char*>(renderer) : "unknown renderer";
+  if (version) text += std::string(", OpenGL ") + reinterpret_cast<const char*>(version);
+  return text;
+}
+
+}  // namespace glhost

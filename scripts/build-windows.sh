@@ -41,13 +41,16 @@ enable_deb_src() {
 
 fetch_glew_source() {
   mkdir -p "$deps/src"
+  # As root, apt would hand the download to its sandbox user, who cannot write here.
+  local fetch=(apt-get source -qq)
+  [ "$(id -u)" -ne 0 ] || fetch+=(-o APT::Sandbox::User=root)
   local dir
   dir=$(find "$deps/src" -maxdepth 1 -type d -name 'glew-*' | head -n1)
   if [ -z "$dir" ]; then
     say "fetching Debian's GLEW source package"
-    if ! (cd "$deps/src" && apt-get source -qq glew >/dev/null 2>&1); then
+    if ! (cd "$deps/src" && "${fetch[@]}" glew >/dev/null 2>&1); then
       enable_deb_src
-      (cd "$deps/src" && apt-get source -qq glew >/dev/null)
+      (cd "$deps/src" && "${fetch[@]}" glew >/dev/null)
     fi
     dir=$(find "$deps/src" -maxdepth 1 -type d -name 'glew-*' | head -n1)
   fi

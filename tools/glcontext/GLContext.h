@@ -1,6 +1,7 @@
 // What a host needs before it can drive a module: an X display (its own Xvfb when none is
 // reachable) and an OpenGL 4.1 core-profile context current on the calling thread. Used by
 // plughost, the tests, the benchmarks and the fuzzer. GL entry points come through GLEW.
+// On Windows there is no display to start and the context is WGL's, on a hidden window.
 #pragma once
 
 #include <string>

@@ -134,13 +134,21 @@ HostWord DrawFrame(CFFGLPlugin* instance, const FrameInput* frame) {
   return FromStatus(instance->RenderFrame(frame));
 }
 
+// The host drops its pointer after this call whatever it answers, so the instance is destroyed
+// even when its disconnect or GL teardown fails or throws; neither result is read.
 HostWord DestroyInstance(CFFGLPlugin* instance) {
   if (!instance) return FromStatus(kFailure);
   if (instance->connected) {
-    instance->HostDisconnect();
     instance->connected = false;
+    try {
+      instance->HostDisconnect();
+    } catch (...) {
+    }
   }
-  instance->ShutdownGL();
+  try {
+    instance->ShutdownGL();
+  } catch (...) {
+  }
   delete instance;
   return FromStatus(kSuccess);
 }

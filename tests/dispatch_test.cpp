@@ -315,6 +315,13 @@ TEST(Dispatch, OptionalCapabilityIsReportedButNeverEnabled) {
   EXPECT_EQ(LoadedModule::Low(module.Call(FunctionCode::EnableCapability, 16, instance)), kFailure);
   EXPECT_EQ(module.Call(FunctionCode::FetchPluginData), WordOf(&data));
   EXPECT_EQ(LoadedModule::Low(module.Call(FunctionCode::DestroyInstance, 0, instance)), kSuccess);
+
+  // Negative input counts are answered as 0.
+  module.Call(FunctionCode::ReleaseModule);
+  module.knobs().minimumInputs = -3;
+  module.knobs().maximumInputs = -1;
+  EXPECT_EQ(LoadedModule::Low(module.Call(FunctionCode::QueryCapability, 10)), 0u);
+  EXPECT_EQ(LoadedModule::Low(module.Call(FunctionCode::QueryCapability, 11)), 0u);
   module.Call(FunctionCode::ReleaseModule);
 }
 

@@ -271,6 +271,13 @@ TEST_F(Lifecycle, TextValuedParametersTravelAsPointers) {
   EXPECT_EQ(Low(module.Call(FunctionCode::ReadParameter, kTestLevel, instance)), BitsOf(0.5f));
   EXPECT_EQ(TakeJournal(),
             (Journal{"dtor", "ApplyFloat 1 0.5", "ReadFloat", "ApplyFloat 0 0.5", "ReadFloat"}));
+  // Codes that may name an instance still answer from the instance's own registry.
+  EXPECT_EQ(Low(module.Call(FunctionCode::QueryElementCount, kTestMode, instance)), 3u);
+  EXPECT_EQ(Low(module.Call(FunctionCode::QueryFlagAttribute, kTestMode, instance)), 1u);
+  ElementRef element{kTestMode, 2};
+  EXPECT_STREQ(TextAt(module.Call(FunctionCode::QueryElementName, &element, instance)), "C");
+  EXPECT_EQ(Low(module.Call(FunctionCode::QueryElementValue, &element, instance)), BitsOf(2.0f));
+  EXPECT_EQ(Low(module.Call(FunctionCode::QueryElementCount, kTestMode)), kFailure);
   knobs().initHookResult = kSuccess;
   Destroy(instance);
 }

@@ -48,8 +48,8 @@ class TestPlugin : public CFFGLPlugin {
     for (const auto& [id, word] : knobs.pendingEvents) {
       if (ParameterSpec* spec = Find(id)) spec->pendingEvent = word;
     }
-    SetMinimumInputs(1);
-    SetMaximumInputs(2);
+    SetMinimumInputs(knobs.minimumInputs);
+    SetMaximumInputs(knobs.maximumInputs);
     ++knobs.liveInstances;
   }
   ~TestPlugin() override {

@@ -28,6 +28,8 @@ struct TestPluginKnobs {
   FactoryMode factoryMode = FactoryMode::Make;
   bool declareParameters = true;
   bool optionalCapability = false;
+  std::int32_t minimumInputs = 1;
+  std::int32_t maximumInputs = 2;
   std::uint32_t initHookResult = kSuccess;
   // ApplyFloatParameter/ApplyTextParameter answer kFailure for this id (-1: for none).
   std::int64_t failApplyId = -1;

@@ -139,6 +139,7 @@ class EffectFrames : public ::testing::Test {
   static void TearDownTestSuite() {
     if (instance) module->Call(FunctionCode::DestroyInstance, 0, instance);
     instance = nullptr;
+    if (module && module->ok()) module->Call(FunctionCode::ReleaseModule);
     delete module;
     module = nullptr;
   }

@@ -281,6 +281,7 @@ TEST_F(GLTest, EffectWhoseShaderFailsLogsOneLineAndFailsCreation) {
   EXPECT_EQ(LiveBuffers(), buffersBefore);
   EXPECT_EQ(LiveVertexArrays(), arraysBefore);
   module.CaptureLog(false);
+  module.Call(FunctionCode::ReleaseModule);
 }
 
 }  // namespace

@@ -76,8 +76,10 @@ bool HeadlessDisplay::Ensure(std::string* error) {
       dup2(fileno(devnull), STDERR_FILENO);
       dup2(fileno(devnull), STDOUT_FILENO);
     }
+    // -noreset: a server resets when its last client leaves and refuses connections while it
+    // does, so one process closing its connection could fail the next one's open.
     execlp("Xvfb", "Xvfb", "-displayfd", fd.c_str(), "-screen", "0", "1280x1024x24",
-           "-nolisten", "tcp", static_cast<char*>(nullptr));
+           "-nolisten", "tcp", "-noreset", static_cast<char*>(nullptr));
     _exit(127);
   }
   close(pipeFds[1]);
@@ -103,7 +105,15 @@ struct GLContext::Native {
 bool GLContext::Create(int major, int minor, std::string* error) {
   Destroy();
   native = new Native;
+  // A server that someone else started may be resetting after its last client left (as after
+  // our own CanOpenDisplay probe); it takes connections again a moment later.
+  constexpr int kOpenAttempts = 40;
+  constexpr useconds_t kOpenRetryMicroseconds = 50000;
   native->display = XOpenDisplay(nullptr);
+  for (int attempt = 1; !native->display && attempt < kOpenAttempts; ++attempt) {
+    usleep(kOpenRetryMicroseconds);
+    native->display = XOpenDisplay(nullptr);
+  }
   if (!native->display) {
     *error = "cannot open the X display";
     Destroy();

@@ -67,7 +67,11 @@ VexASCII::VexASCII() : CFFGLPlugin(false) {
 }
 
 std::uint32_t VexASCII::Create(CFFGLPlugin** instance) {
-  *instance = new (std::nothrow) VexASCII;
+  try {
+    *instance = new VexASCII;
+  } catch (const std::bad_alloc&) {
+    *instance = nullptr;
+  }
   return *instance ? kSuccess : kFailure;
 }
 

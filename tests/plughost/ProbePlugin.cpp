@@ -47,7 +47,9 @@ class ProbePlugin : public CFFGLPlugin {
     values[id] = value;
     return kSuccess;
   }
-  float ReadFloatParameter(std::uint32_t id) override { return id <= kEnabled ? values[id] : 0; }
+  float ReadFloatParameter(std::uint32_t id) override {
+    return id <= kEnabled ? values[id] : 0;
+  }
   std::uint32_t ApplyTextParameter(std::uint32_t id, const char* text) override {
     if (id != kCaption || !text) return kFailure;
     caption = text;

@@ -54,7 +54,9 @@ Outcome Plughost(std::vector<std::string> args, const std::string& path = "") {
   return Execute(args, path);
 }
 
-std::string Vex() { return testhost::VexModulePath(); }
+std::string Vex() {
+  return testhost::VexModulePath();
+}
 
 void WritePicture(const std::string& path, std::uint32_t width, std::uint32_t height,
                   std::uint8_t grey) {
@@ -108,8 +110,8 @@ class PlughostTest : public ::testing::Test {
   std::string MakeClip() {
     const std::string clip = In("clip.mp4");
     const Outcome made = Execute({"ffmpeg", "-v", "error", "-y", "-f", "lavfi", "-i",
-                              "testsrc2=size=320x240:rate=10:duration=2", "-f", "lavfi", "-i",
-                              "sine=duration=2", "-shortest", "-pix_fmt", "yuv420p", clip});
+                                  "testsrc2=size=320x240:rate=10:duration=2", "-f", "lavfi", "-i",
+                                  "sine=duration=2", "-shortest", "-pix_fmt", "yuv420p", clip});
     EXPECT_EQ(made.status, 0) << made.err;
     return clip;
   }
@@ -158,12 +160,12 @@ TEST_F(PlughostTest, InfoShowsIdentityParametersAndElements) {
 TEST_F(PlughostTest, InfoTakesEverythingFromTheModule) {
   const Outcome run = Plughost({"info", PROBE_MODULE_PATH});
   ASSERT_EQ(run.status, 0) << run.err;
-  for (const char* text : {"Identifier    PRB1", "Name          Plughost Probe", "Version       3.7",
-                           "Inputs        0 to 1", "Parameters (4)", "element 0.5 = Mid"}) {
+  for (const char* text :
+       {"Identifier    PRB1", "Name          Plughost Probe", "Version       3.7",
+        "Inputs        0 to 1", "Parameters (4)", "element 0.5 = Mid"}) {
     EXPECT_NE(run.out.find(text), std::string::npos) << text << "\n" << run.out;
   }
-  EXPECT_TRUE(std::regex_search(run.out, std::regex("\n +3 +Caption +text +\"\" +-\n")))
-      << run.out;
+  EXPECT_TRUE(std::regex_search(run.out, std::regex("\n +3 +Caption +text +\"\" +-\n"))) << run.out;
   EXPECT_TRUE(std::regex_search(run.out, std::regex("\n +1 +Mode +option +0\\.5 \\(Mid\\)")))
       << run.out;
 }
@@ -173,8 +175,8 @@ TEST_F(PlughostTest, InfoTakesEverythingFromTheModule) {
 TEST_F(PlughostTest, RenderWithBlendZeroGivesTheTestPictureBackUpright) {
   // Blend 0 draws the input unchanged, so this checks the whole road: the picture, the
   // flip on upload, the texture the plugin samples, and the flip on read-back.
-  const Outcome run = Plughost({"render", Vex(), "--size", "96x54", "--set", "Blend=0", "-o",
-                            In("pass.png")});
+  const Outcome run =
+      Plughost({"render", Vex(), "--size", "96x54", "--set", "Blend=0", "-o", In("pass.png")});
   ASSERT_EQ(run.status, 0) << run.err;
   EXPECT_NE(run.out.find("wrote " + In("pass.png") + " (96x54)"), std::string::npos);
   const Picture out = ReadBack(In("pass.png"));
@@ -212,8 +214,7 @@ TEST_F(PlughostTest, RenderOfTheTestPictureIsTheGreenCharacterGrid) {
   EXPECT_GT(dark, pixels / 10);
 }
 
-class PlughostFramebufferTest : public PlughostTest,
-                                public ::testing::WithParamInterface<bool> {};
+class PlughostFramebufferTest : public PlughostTest, public ::testing::WithParamInterface<bool> {};
 
 TEST_P(PlughostFramebufferTest, BlackInputGivesEmptyCellsEverywhere) {
   WritePicture(In("black.png"), 40, 30, 0);
@@ -240,9 +241,9 @@ INSTANTIATE_TEST_SUITE_P(Rgba8AndFloat, PlughostFramebufferTest, ::testing::Bool
 
 TEST_F(PlughostTest, SettingsByNameIdAndElementReachTheInstance) {
   WritePicture(In("white.png"), 64, 48, 255);
-  const Outcome run = Plughost({"render", Vex(), In("white.png"), "-o", In("out.png"),
-                            "--print-values", "--set", "color mode=white", "--set", "0=0.5",
-                            "--set", "INVERT=off", "--set", "7=0.875"});
+  const Outcome run =
+      Plughost({"render", Vex(), In("white.png"), "-o", In("out.png"), "--print-values", "--set",
+                "color mode=white", "--set", "0=0.5", "--set", "INVERT=off", "--set", "7=0.875"});
   ASSERT_EQ(run.status, 0) << run.err;
   for (const char* line : {"Color Mode = 2 (White)\n", "Char Size = 0.5\n", "Invert = 0 (off)\n",
                            "Speed = 0.875\n", "Blend = 1\n"}) {
@@ -260,9 +261,9 @@ TEST_F(PlughostTest, SettingsByNameIdAndElementReachTheInstance) {
 }
 
 TEST_F(PlughostTest, TextParametersAreSetAndReadBack) {
-  const Outcome run = Plughost({"render", PROBE_MODULE_PATH, "--size", "8x8", "-o", In("p.png"),
-                            "--print-values", "--set", "caption=hello..world", "--set",
-                            "Mode=High", "--set", "Enabled=false"});
+  const Outcome run =
+      Plughost({"render", PROBE_MODULE_PATH, "--size", "8x8", "-o", In("p.png"), "--print-values",
+                "--set", "caption=hello..world", "--set", "Mode=High", "--set", "Enabled=false"});
   ASSERT_EQ(run.status, 0) << run.err;
   for (const char* line : {"Caption = \"hello..world\"\n", "Mode = 1 (High)\n",
                            "Enabled = 0 (off)\n", "Level = 0.25\n"}) {
@@ -274,7 +275,7 @@ TEST_F(PlughostTest, SeveralInputsGoToAFolderWithRampsAndFrameTimes) {
   WritePicture(In("a.png"), 32, 24, 0);
   WritePicture(In("b.png"), 40, 30, 255);
   const Outcome run = Plughost({"render", PROBE_MODULE_PATH, In("a.png"), In("b.png"), "-o",
-                            In("out"), "--set", "Level=0..1"});
+                                In("out"), "--set", "Level=0..1"});
   ASSERT_EQ(run.status, 0) << run.err;
   EXPECT_NE(run.out.find("[1/2] " + In("a.png") + " -> " + In("out/a.png")), std::string::npos)
       << run.out;
@@ -385,7 +386,9 @@ std::string Expand(std::string text, const std::string& dir) {
   return text;
 }
 
-void PrintTo(const ErrorCase& c, std::ostream* out) { *out << c.name; }
+void PrintTo(const ErrorCase& c, std::ostream* out) {
+  *out << c.name;
+}
 
 class PlughostErrorTest : public PlughostTest, public ::testing::WithParamInterface<ErrorCase> {};
 
@@ -417,30 +420,55 @@ TEST_P(PlughostErrorTest, FailsWithOneClearLineAndLeavesOutputsAlone) {
 }
 
 const ErrorCase kErrorCases[] = {
-    {"ModuleMissing", {"info", "$DIR/missing.so"}, 1,
+    {"ModuleMissing",
+     {"info", "$DIR/missing.so"},
+     1,
      {"cannot load module '$DIR/missing.so': no such file"}},
-    {"ModuleNotALibrary", {"render", "$DIR/notes.txt", "-o", "$DIR/keep.png"}, 1,
+    {"ModuleNotALibrary",
+     {"render", "$DIR/notes.txt", "-o", "$DIR/keep.png"},
+     1,
      {"cannot load module '$DIR/notes.txt': "}},
-    {"ModuleWithoutPlugMain", {"info", NO_ENTRY_MODULE_PATH}, 1,
+    {"ModuleWithoutPlugMain",
+     {"info", NO_ENTRY_MODULE_PATH},
+     1,
      {"is not a plugin module: it does not export plugMain"}},
-    {"CreateInstanceFails", {"render", REFUSING_MODULE_PATH, "-o", "$DIR/keep.png"}, 1,
+    {"CreateInstanceFails",
+     {"render", REFUSING_MODULE_PATH, "-o", "$DIR/keep.png"},
+     1,
      {"Plughost Probe could not create an instance (CreateInstance failed); its log:\n",
       "module log: ProbePlugin: InitGL refused on purpose"}},
-    {"UnknownParameter", {"render", "$VEX", "-o", "$DIR/keep.png", "--set", "Colour=1"}, 2,
+    {"UnknownParameter",
+     {"render", "$VEX", "-o", "$DIR/keep.png", "--set", "Colour=1"},
+     2,
      {"no parameter named 'Colour' (valid names: Char Size, Color Mode, Edge Boost"}},
-    {"ValueDoesNotParse", {"render", "$VEX", "-o", "$DIR/keep.png", "--set", "Blend=lots"}, 2,
+    {"ValueDoesNotParse",
+     {"render", "$VEX", "-o", "$DIR/keep.png", "--set", "Blend=lots"},
+     2,
      {"Blend: 'lots' is not a number"}},
-    {"InputMissing", {"render", "$VEX", "$DIR/none.png", "-o", "$DIR/keep.png"}, 1,
+    {"InputMissing",
+     {"render", "$VEX", "$DIR/none.png", "-o", "$DIR/keep.png"},
+     1,
      {"cannot read input '$DIR/none.png': No such file or directory"}},
-    {"InputNotAPicture", {"render", "$VEX", "$DIR/notes.txt", "-o", "$DIR/keep.png"}, 1,
+    {"InputNotAPicture",
+     {"render", "$VEX", "$DIR/notes.txt", "-o", "$DIR/keep.png"},
+     1,
      {"cannot read input '$DIR/notes.txt': "}},
-    {"FfmpegMissing", {"video", "$VEX", "$DIR/clip.mp4", "$DIR/keep.mp4"}, 1,
-     {"ffprobe not found: install ffmpeg"}, "/nonexistent"},
-    {"VideoInputNotAVideo", {"video", "$VEX", "$DIR/notes.txt", "$DIR/keep.mp4"}, 1,
+    {"FfmpegMissing",
+     {"video", "$VEX", "$DIR/clip.mp4", "$DIR/keep.mp4"},
+     1,
+     {"ffprobe not found: install ffmpeg"},
+     "/nonexistent"},
+    {"VideoInputNotAVideo",
+     {"video", "$VEX", "$DIR/notes.txt", "$DIR/keep.mp4"},
+     1,
      {"cannot read video '$DIR/notes.txt': "}},
-    {"FfmpegCannotEncode", {"video", "$VEX", "$DIR/clip.mp4", "$DIR/keep.unknownformat"}, 1,
+    {"FfmpegCannotEncode",
+     {"video", "$VEX", "$DIR/clip.mp4", "$DIR/keep.unknownformat"},
+     1,
      {"ffmpeg could not encode '$DIR/keep.unknownformat': "}},
-    {"UnknownOption", {"render", "$VEX", "-o", "$DIR/keep.png", "--colour"}, 2,
+    {"UnknownOption",
+     {"render", "$VEX", "-o", "$DIR/keep.png", "--colour"},
+     2,
      {"unknown option '--colour'"}},
 };
 
@@ -457,9 +485,9 @@ struct Probed {
 };
 
 Probed ProbeStreams(const std::string& path) {
-  const Outcome run = Execute({"ffprobe", "-v", "error", "-count_frames", "-show_entries",
-                           "stream=codec_type,width,height,nb_read_frames", "-of",
-                           "compact=p=0", path});
+  const Outcome run =
+      Execute({"ffprobe", "-v", "error", "-count_frames", "-show_entries",
+               "stream=codec_type,width,height,nb_read_frames", "-of", "compact=p=0", path});
   EXPECT_EQ(run.status, 0) << run.err;
   Probed probed;
   std::istringstream lines(run.out);
@@ -512,8 +540,8 @@ TEST_F(PlughostTest, VideoKeepsFramesSizeAndAudioAndARampChangesTheFrames) {
 
 TEST_F(PlughostTest, VideoSendsEachFrameItsTimeAndRampsEveryFrame) {
   const std::string clip = MakeClip();
-  const Outcome run = Plughost(
-      {"video", PROBE_MODULE_PATH, clip, In("probe.mkv"), "--set", "Level=0..1"});
+  const Outcome run =
+      Plughost({"video", PROBE_MODULE_PATH, clip, In("probe.mkv"), "--set", "Level=0..1"});
   ASSERT_EQ(run.status, 0) << run.err;
   const std::vector<std::uint8_t> out = DecodeFrames(In("probe.mkv"));
   const std::size_t frameBytes = 320 * 240 * 4;

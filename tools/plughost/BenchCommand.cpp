@@ -1,10 +1,10 @@
 // plughost bench MODULE: how long DrawFrame takes, next to a plain copy of the same input.
+#include <GL/glew.h>
+
 #include <algorithm>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
-
-#include <GL/glew.h>
 
 #include "tools/plughost/CommandLine.h"
 #include "tools/plughost/Commands.h"
@@ -120,8 +120,8 @@ int RunBench(const std::vector<std::string>& args) {
 
   PluginInstance instance;
   const Clock::time_point createStart = Clock::now();
-  if (const int status = StartInstance(module, width, height, settings, kWarmUpFrames + frames,
-                                       &instance)) {
+  if (const int status =
+          StartInstance(module, width, height, settings, kWarmUpFrames + frames, &instance)) {
     return status;
   }
   glFinish();
@@ -144,8 +144,8 @@ int RunBench(const std::vector<std::string>& args) {
   const double pluginMs = Median(pluginTimes);
   const double copyMs = Median(copyTimes);
   std::printf("plughost bench: %s, %ux%u, %s framebuffer, %lu frames after %lu warm-up\n",
-              module.DisplayName().c_str(), width, height,
-              line.Has("float") ? "RGBA16F" : "RGBA8", frames, kWarmUpFrames);
+              module.DisplayName().c_str(), width, height, line.Has("float") ? "RGBA16F" : "RGBA8",
+              frames, kWarmUpFrames);
   std::printf("renderer           %s\n", gl.Renderer().c_str());
   std::printf("instance creation  %.2f ms\n", creationMs);
   std::printf("DrawFrame          %.3f ms/frame median (%.1f fps)\n", pluginMs,

@@ -4,8 +4,8 @@
 
 namespace plughost {
 
-bool CommandLine::Parse(const std::vector<std::string>& args,
-                        const std::vector<OptionSpec>& specs, std::string* error) {
+bool CommandLine::Parse(const std::vector<std::string>& args, const std::vector<OptionSpec>& specs,
+                        std::string* error) {
   std::vector<OptionSpec> options = specs;
   options.push_back({"help", 'h', false});
   options.push_back({"verbose", 'v', false});

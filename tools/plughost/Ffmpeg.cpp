@@ -16,8 +16,7 @@ constexpr const char* kFfprobe = "ffprobe";
 constexpr int kBytesPerPixel = 4;
 
 std::string NotFound(const char* program) {
-  return std::string(program) + " not found: install ffmpeg (" + program +
-         " must be on the PATH)";
+  return std::string(program) + " not found: install ffmpeg (" + program + " must be on the PATH)";
 }
 
 // What a tool said on its error output, on one line: its last few lines, joined.
@@ -67,7 +66,7 @@ std::string LowerExtension(const std::string& path) {
 }
 
 bool ContainerTakesAudio(const std::string& extension) {
-  static const char* const kSilent[] = {".gif", ".apng", ".webp", ".png", ".jpg",
+  static const char* const kSilent[] = {".gif",  ".apng", ".webp", ".png",  ".jpg",
                                         ".jpeg", ".bmp",  ".tif",  ".tiff", ".y4m"};
   for (const char* silent : kSilent) {
     if (extension == silent) return false;
@@ -84,18 +83,41 @@ bool WantsYuv420(const std::string& extension) {
   return false;
 }
 
+// Containers whose default video codec is H.264 (libx264): its default preset spends more
+// time per frame than a plugin on a software renderer, so a faster one keeps the encoder
+// from being the slowest stage; quality stays at x264's default constant rate factor.
+bool DefaultsToH264(const std::string& extension) {
+  static const char* const kH264[] = {".mp4", ".m4v", ".mov", ".mkv"};
+  for (const char* h264 : kH264) {
+    if (extension == h264) return true;
+  }
+  return false;
+}
+constexpr const char* kH264Preset = "veryfast";
+
 }  // namespace
+
+std::vector<std::string> SplitOptions(const std::string& text) {
+  std::vector<std::string> words;
+  std::istringstream stream(text);
+  for (std::string word; stream >> word;) words.push_back(word);
+  return words;
+}
 
 bool ProbeVideo(const std::string& path, VideoInfo* info, std::string* error) {
   std::string output, errorOutput, startError;
   int status = 0;
   const std::vector<std::string> probe = {
-      kFfprobe, "-v", "error", "-show_entries",
-      "stream=codec_type,width,height,avg_frame_rate,r_frame_rate,nb_frames", "-of",
-      "default", path};
+      kFfprobe,
+      "-v",
+      "error",
+      "-show_entries",
+      "stream=codec_type,width,height,avg_frame_rate,r_frame_rate,nb_frames",
+      "-of",
+      "default",
+      path};
   if (!RunAndCollect(probe, &output, &status, &errorOutput, &startError)) {
-    *error = startError == "not found" ? NotFound(kFfprobe)
-                                       : "cannot run ffprobe: " + startError;
+    *error = startError == "not found" ? NotFound(kFfprobe) : "cannot run ffprobe: " + startError;
     return false;
   }
   if (status != 0) {
@@ -147,9 +169,17 @@ bool ProbeVideo(const std::string& path, VideoInfo* info, std::string* error) {
   }
   if (info->frameCount == 0) {
     // Some containers do not store a frame count; counting packets only demuxes.
-    const std::vector<std::string> count = {kFfprobe, "-v", "error", "-select_streams", "v:0",
-                                            "-count_packets", "-show_entries",
-                                            "stream=nb_read_packets", "-of", "csv=p=0", path};
+    const std::vector<std::string> count = {kFfprobe,
+                                            "-v",
+                                            "error",
+                                            "-select_streams",
+                                            "v:0",
+                                            "-count_packets",
+                                            "-show_entries",
+                                            "stream=nb_read_packets",
+                                            "-of",
+                                            "csv=p=0",
+                                            path};
     if (RunAndCollect(count, &output, &status, &errorOutput, &startError) && status == 0) {
       info->frameCount = std::strtoull(output.c_str(), nullptr, 10);
     }
@@ -157,14 +187,13 @@ bool ProbeVideo(const std::string& path, VideoInfo* info, std::string* error) {
   return true;
 }
 
-bool VideoDecoder::Start(const std::string& source, const VideoInfo& info,
-                         std::string* error) {
+bool VideoDecoder::Start(const std::string& source, const VideoInfo& info, std::string* error) {
   path = source;
   frameBytes = static_cast<std::size_t>(info.width) * info.height * kBytesPerPixel;
   const std::vector<std::string> args = {
-      kFfmpeg,    "-hide_banner", "-nostdin", "-v",     "error",       "-i",
-      source,     "-map",         "0:v:0",    "-vf",    "vflip",       "-fps_mode",
-      "passthrough", "-f",        "rawvideo", "-pix_fmt", "rgba",      "pipe:1"};
+      kFfmpeg,       "-hide_banner", "-nostdin", "-v",       "error", "-i",
+      source,        "-map",         "0:v:0",    "-vf",      "vflip", "-fps_mode",
+      "passthrough", "-f",           "rawvideo", "-pix_fmt", "rgba",  "pipe:1"};
   std::string reason;
   if (!process.Start(args, ChildProcess::Pipe::kFromChildOutput, &reason)) {
     *error = reason == "not found" ? NotFound(kFfmpeg) : "cannot run ffmpeg: " + reason;
@@ -194,16 +223,15 @@ bool VideoDecoder::Finish(std::string* error) {
 
 bool VideoEncoder::Start(const std::string& outputPath, const std::string& shownName,
                          const std::string& sourcePath, const VideoInfo& info,
-                         std::string* error) {
+                         const std::string& encodeOptions, std::string* error) {
   displayName = shownName;
   temporaryPath = outputPath;
   frameBytes = static_cast<std::size_t>(info.width) * info.height * kBytesPerPixel;
   const std::string extension = LowerExtension(shownName);
   const std::string size = std::to_string(info.width) + "x" + std::to_string(info.height);
-  std::vector<std::string> args = {kFfmpeg,    "-hide_banner", "-nostdin", "-v",
-                                   "error",    "-y",           "-f",       "rawvideo",
-                                   "-pix_fmt", "rgba",         "-s",       size,
-                                   "-framerate", info.frameRate, "-i",     "pipe:0"};
+  std::vector<std::string> args = {kFfmpeg,      "-hide_banner", "-nostdin", "-v",    "error", "-y",
+                                   "-f",         "rawvideo",     "-pix_fmt", "rgba",  "-s",    size,
+                                   "-framerate", info.frameRate, "-i",       "pipe:0"};
   const bool withAudio = info.hasAudio && ContainerTakesAudio(extension);
   if (withAudio) {
     args.insert(args.end(), {"-i", sourcePath});
@@ -214,6 +242,9 @@ bool VideoEncoder::Start(const std::string& outputPath, const std::string& shown
   if (WantsYuv420(extension) && info.width % 2 == 0 && info.height % 2 == 0) {
     args.insert(args.end(), {"-pix_fmt", "yuv420p"});
   }
+  if (DefaultsToH264(extension)) args.insert(args.end(), {"-preset", kH264Preset});
+  // The user's own output options come last, so they override the choices above.
+  for (const std::string& option : SplitOptions(encodeOptions)) args.push_back(option);
   args.push_back(outputPath);
   std::string reason;
   if (!process.Start(args, ChildProcess::Pipe::kToChildInput, &reason)) {
@@ -227,7 +258,9 @@ bool VideoEncoder::WriteFrame(const std::uint8_t* rgba) {
   return process.Write(rgba, frameBytes);
 }
 
-void VideoEncoder::Abort() { process.Kill(); }
+void VideoEncoder::Abort() {
+  process.Kill();
+}
 
 bool VideoEncoder::Finish(std::string* error) {
   process.ClosePipe();

@@ -8,6 +8,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <string>
+#include <vector>
 
 #include "tools/plughost/platform/ChildProcess.h"
 
@@ -16,7 +17,7 @@ namespace plughost {
 struct VideoInfo {
   std::uint32_t width = 0;
   std::uint32_t height = 0;
-  std::string frameRate;   // as ffmpeg writes it, e.g. "30000/1001"
+  std::string frameRate;  // as ffmpeg writes it, e.g. "30000/1001"
   double framesPerSecond = 0.0;
   std::uint64_t frameCount = 0;  // 0 when not known
   bool hasAudio = false;
@@ -45,9 +46,11 @@ class VideoDecoder {
 class VideoEncoder {
  public:
   // Writes `outputPath` (a temporary name with the real extension); takes the audio of
-  // `sourcePath` when info.hasAudio and the container can hold audio.
+  // `sourcePath` when info.hasAudio and the container can hold audio. `encodeOptions` are
+  // extra ffmpeg output options, separated by spaces, placed after plughost's own.
   bool Start(const std::string& outputPath, const std::string& displayName,
-             const std::string& sourcePath, const VideoInfo& info, std::string* error);
+             const std::string& sourcePath, const VideoInfo& info, const std::string& encodeOptions,
+             std::string* error);
   bool WriteFrame(const std::uint8_t* rgba);
   void Abort();
   // Ends the input and waits for ffmpeg; false with its message when it failed.

@@ -78,8 +78,8 @@ void InputTexture::Create(std::uint32_t width, std::uint32_t height) {
 void InputTexture::Upload(const std::uint8_t* rgba, bool topRowFirst) {
   const std::uint8_t* pixels = rgba;
   if (topRowFirst) {
-    flipped.assign(rgba, rgba + static_cast<std::size_t>(info.width) * info.height *
-                                    kBytesPerPixel);
+    flipped.assign(rgba,
+                   rgba + static_cast<std::size_t>(info.width) * info.height * kBytesPerPixel);
     FlipRows(flipped.data(), info.width, info.height);
     pixels = flipped.data();
   }
@@ -105,9 +105,9 @@ bool HostFramebuffer::Create(std::uint32_t w, std::uint32_t h, bool floatingPoin
   height = h;
   glGenTextures(1, &colorTexture);
   glBindTexture(GL_TEXTURE_2D, colorTexture);
-  glTexImage2D(GL_TEXTURE_2D, 0, floatingPoint ? GL_RGBA16F : GL_RGBA8,
-               static_cast<GLsizei>(w), static_cast<GLsizei>(h), 0, GL_RGBA,
-               floatingPoint ? GL_FLOAT : GL_UNSIGNED_BYTE, nullptr);
+  glTexImage2D(GL_TEXTURE_2D, 0, floatingPoint ? GL_RGBA16F : GL_RGBA8, static_cast<GLsizei>(w),
+               static_cast<GLsizei>(h), 0, GL_RGBA, floatingPoint ? GL_FLOAT : GL_UNSIGNED_BYTE,
+               nullptr);
   glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MIN_FILTER, GL_NEAREST);
   glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MAG_FILTER, GL_NEAREST);
   glBindTexture(GL_TEXTURE_2D, 0);
@@ -117,8 +117,8 @@ bool HostFramebuffer::Create(std::uint32_t w, std::uint32_t h, bool floatingPoin
   const GLenum status = glCheckFramebufferStatus(GL_FRAMEBUFFER);
   glBindFramebuffer(GL_FRAMEBUFFER, 0);
   if (status != GL_FRAMEBUFFER_COMPLETE) {
-    *error = "the host framebuffer is incomplete (" + std::to_string(w) + "x" +
-             std::to_string(h) + (floatingPoint ? ", RGBA16F)" : ", RGBA8)");
+    *error = "the host framebuffer is incomplete (" + std::to_string(w) + "x" + std::to_string(h) +
+             (floatingPoint ? ", RGBA16F)" : ", RGBA8)");
     Destroy();
     return false;
   }
@@ -168,8 +168,8 @@ bool HostFramebuffer::FinishReadBack(std::uint8_t* rgba) {
   const unsigned oldest = queuedReads == 2 ? nextRead : nextRead ^ 1u;
   const std::size_t bytes = static_cast<std::size_t>(width) * height * kBytesPerPixel;
   glBindBuffer(GL_PIXEL_PACK_BUFFER, pixelBuffers[oldest]);
-  const void* mapped = glMapBufferRange(GL_PIXEL_PACK_BUFFER, 0,
-                                        static_cast<GLsizeiptr>(bytes), GL_MAP_READ_BIT);
+  const void* mapped =
+      glMapBufferRange(GL_PIXEL_PACK_BUFFER, 0, static_cast<GLsizeiptr>(bytes), GL_MAP_READ_BIT);
   if (mapped) std::memcpy(rgba, mapped, bytes);
   glUnmapBuffer(GL_PIXEL_PACK_BUFFER);
   glBindBuffer(GL_PIXEL_PACK_BUFFER, 0);

@@ -53,8 +53,7 @@ class HostFramebuffer {
   HostFramebuffer(const HostFramebuffer&) = delete;
   HostFramebuffer& operator=(const HostFramebuffer&) = delete;
 
-  bool Create(std::uint32_t width, std::uint32_t height, bool floatingPoint,
-              std::string* error);
+  bool Create(std::uint32_t width, std::uint32_t height, bool floatingPoint, std::string* error);
   void Destroy();
   std::uint32_t Name() const { return framebuffer; }
   std::uint32_t Width() const { return width; }

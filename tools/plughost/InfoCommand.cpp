@@ -42,8 +42,8 @@ void PrintParameters(const std::vector<ParameterInfo>& parameters) {
   };
   std::vector<Row> rows = {{"id", "name", "type", "default", "range"}};
   for (const ParameterInfo& parameter : parameters) {
-    rows.push_back({std::to_string(parameter.id), parameter.name,
-                    ParameterTypeName(parameter.type), DefaultOf(parameter), RangeOf(parameter)});
+    rows.push_back({std::to_string(parameter.id), parameter.name, ParameterTypeName(parameter.type),
+                    DefaultOf(parameter), RangeOf(parameter)});
   }
   std::size_t widths[4] = {0, 0, 0, 0};
   for (const Row& row : rows) {
@@ -102,7 +102,8 @@ int RunInfo(const std::vector<std::string>& args) {
   std::printf("Inputs        %u to %u\n", id.minimumInputs, id.maximumInputs);
   std::printf("Capabilities  base %s, optional %s\n", id.baseCapability ? "yes" : "no",
               id.optionalCapability ? "yes" : "no");
-  std::printf("Log callback  %s\n", module.HasLogCallback() ? "yes" : "no (SetLogCallback missing)");
+  std::printf("Log callback  %s\n",
+              module.HasLogCallback() ? "yes" : "no (SetLogCallback missing)");
   PrintParameters(module.Parameters());
   return kExitSuccess;
 }

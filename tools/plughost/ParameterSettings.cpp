@@ -77,8 +77,8 @@ bool ParseValue(const ParameterInfo& parameter, const std::string& text, float* 
                 std::string* error) {
   if (parameter.type == ParamTypeBoolean) {
     if (ParseBoolean(text, value)) return true;
-    *error = parameter.name + ": '" + text +
-             "' is not a boolean value (use on/off, true/false or 1/0)";
+    *error =
+        parameter.name + ": '" + text + "' is not a boolean value (use on/off, true/false or 1/0)";
     return false;
   }
   if (parameter.type == ParamTypeOption) {

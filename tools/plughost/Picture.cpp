@@ -34,8 +34,8 @@ bool ReadPicture(const std::string& path, Picture* picture, std::string* error) 
   std::fclose(file);
   if (!pixels) {
     const char* reason = stbi_failure_reason();
-    *error = "cannot read input '" + path + "': " +
-             (reason ? std::string(reason) : std::string("not a picture"));
+    *error = "cannot read input '" + path +
+             "': " + (reason ? std::string(reason) : std::string("not a picture"));
     return false;
   }
   picture->width = static_cast<std::uint32_t>(width);

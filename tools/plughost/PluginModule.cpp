@@ -14,7 +14,9 @@ namespace {
 constexpr std::uint32_t kMaximumListSize = 4096;
 constexpr std::uint32_t kPluginTypeEffect = 0;
 
-std::uint32_t Low(HostWord word) { return static_cast<std::uint32_t>(word); }
+std::uint32_t Low(HostWord word) {
+  return static_cast<std::uint32_t>(word);
+}
 
 float FloatBits(std::uint32_t bits) {
   float value;
@@ -203,9 +205,8 @@ bool PluginModule::ReadParameters(std::string* error) {
     }
     if (parameter.type == ParamTypeOption) {
       const std::uint32_t elements = Low(Call(FunctionCode::QueryElementCount, id));
-      for (std::uint32_t index = 0; elements != kFailure && index < elements &&
-                                    index < kMaximumListSize;
-           ++index) {
+      for (std::uint32_t index = 0;
+           elements != kFailure && index < elements && index < kMaximumListSize; ++index) {
         ElementRef ref{id, index};
         ElementInfo element;
         if (const char* name = TextAt(CallWith(FunctionCode::QueryElementName, &ref))) {

@@ -94,8 +94,7 @@ class PluginModule {
   bool WriteText(void* instance, std::uint32_t id, const char* text);
   // The instance's current value (ReadParameter): `value` for float-valued parameters, `text`
   // for text-valued ones. False when the module answers failure.
-  bool ReadValue(void* instance, const ParameterInfo& parameter, float* value,
-                 std::string* text);
+  bool ReadValue(void* instance, const ParameterInfo& parameter, float* value, std::string* text);
   // QueryParameterDisplay; empty when the module offers none.
   std::string DisplayText(void* instance, std::uint32_t id);
   // DrawFrame's status word.

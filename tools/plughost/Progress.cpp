@@ -55,8 +55,8 @@ void Progress::Update(std::uint64_t done) {
     char numbers[96];
     if (total > 0) {
       std::snprintf(numbers, sizeof numbers, "%llu/%llu frames  %.1f fps  %s left ",
-                    static_cast<unsigned long long>(done),
-                    static_cast<unsigned long long>(total), fps, MinutesSeconds(left).c_str());
+                    static_cast<unsigned long long>(done), static_cast<unsigned long long>(total),
+                    fps, MinutesSeconds(left).c_str());
     } else {
       std::snprintf(numbers, sizeof numbers, "%llu frames  %.1f fps ",
                     static_cast<unsigned long long>(done), fps);

@@ -10,6 +10,7 @@
 #include "tools/plughost/HostGL.h"
 #include "tools/plughost/Picture.h"
 #include "tools/plughost/platform/OutputFile.h"
+#include "tools/plughost/platform/Terminal.h"
 
 namespace plughost {
 
@@ -82,8 +83,7 @@ int RunRender(const std::vector<std::string>& args) {
   }
   if (!line.Has("output")) return Fail(kExitUsage, "render needs -o OUTPUT");
   const std::string modulePath = line.Positionals()[0];
-  const std::vector<std::string> inputs(line.Positionals().begin() + 1,
-                                        line.Positionals().end());
+  const std::vector<std::string> inputs(line.Positionals().begin() + 1, line.Positionals().end());
   const std::string output = line.Value("output");
   std::uint32_t width = kDefaultWidth, height = kDefaultHeight;
   if (line.Has("size")) {
@@ -147,8 +147,13 @@ int RunRender(const std::vector<std::string>& args) {
     }
     if (line.Has("print-values")) PrintValues(module, instance.get());
 
+    CatchInterrupts();
     for (std::size_t i = 0; i < jobs.size(); ++i) {
       const Job& job = jobs[i];
+      if (InterruptRequested()) {
+        return Fail(kExitInterrupted, "interrupted after " + std::to_string(i) + " of " +
+                                          std::to_string(jobs.size()) + " pictures");
+      }
       if (i > 0 && !ReadPicture(job.input, &picture, &error)) return Fail(kExitFailure, error);
       if (picture.width != texture.Info().width || picture.height != texture.Info().height) {
         texture.Create(picture.width, picture.height);
@@ -163,8 +168,7 @@ int RunRender(const std::vector<std::string>& args) {
         }
       }
       texture.Upload(picture.rgba.data(), true);
-      if (i > 0 && !ApplySettings(module, instance.get(), settings, i, jobs.size(), true,
-                                  &error)) {
+      if (i > 0 && !ApplySettings(module, instance.get(), settings, i, jobs.size(), true, &error)) {
         return Fail(kExitFailure, error);
       }
       module.SendHostTime(instance.get(), static_cast<double>(i) / kStillFramesPerSecond);

@@ -24,7 +24,9 @@ constexpr float kStepsBottom = 0.22f;
 constexpr float kMiddleBottom = 0.86f;
 constexpr float kZonePlateBottom = 0.54f;
 
-Colour Grey(float v) { return {v, v, v}; }
+Colour Grey(float v) {
+  return {v, v, v};
+}
 
 Colour Hsv(float hue, float saturation, float value) {
   const float h = (hue - std::floor(hue)) * 6.0f;
@@ -34,19 +36,24 @@ Colour Hsv(float hue, float saturation, float value) {
   const float q = value * (1.0f - saturation * f);
   const float t = value * (1.0f - saturation * (1.0f - f));
   switch (sector) {
-    case 0: return {value, t, p};
-    case 1: return {q, value, p};
-    case 2: return {p, value, t};
-    case 3: return {p, q, value};
-    case 4: return {t, p, value};
-    default: return {value, p, q};
+    case 0:
+      return {value, t, p};
+    case 1:
+      return {q, value, p};
+    case 2:
+      return {p, value, t};
+    case 3:
+      return {p, q, value};
+    case 4:
+      return {t, p, value};
+    default:
+      return {value, p, q};
   }
 }
 
 // The colour field of the middle left, with its shapes. (px, py) are pixel centres; `unit` is
 // the smaller picture side, so that circles stay round.
-Colour ColourField(float x, float y, float px, float py, float width, float height,
-                   float unit) {
+Colour ColourField(float x, float y, float px, float py, float width, float height, float unit) {
   const float across = x / 0.5f;
   const float down = (y - kStepsBottom) / (kMiddleBottom - kStepsBottom);
   Colour colour = Hsv(across, 0.85f, 1.0f - 0.75f * down);
@@ -83,10 +90,10 @@ Colour ZonePlate(float px, float py, float width, float height) {
 Colour Gratings(float x, float y, int px, int py) {
   const float row = (y - kZonePlateBottom) / (kMiddleBottom - kZonePlateBottom);
   (void)x;
-  if (row < 0.25f) return Grey(px % 2 ? 1.0f : 0.0f);              // 1-pixel vertical lines
-  if (row < 0.50f) return Grey((px / 2) % 2 ? 1.0f : 0.0f);        // 2-pixel vertical lines
-  if (row < 0.75f) return Grey(py % 2 ? 1.0f : 0.0f);              // 1-pixel horizontal lines
-  return Grey(((px / 3) + (py / 3)) % 2 ? 0.85f : 0.15f);          // 3-pixel checkerboard
+  if (row < 0.25f) return Grey(px % 2 ? 1.0f : 0.0f);        // 1-pixel vertical lines
+  if (row < 0.50f) return Grey((px / 2) % 2 ? 1.0f : 0.0f);  // 2-pixel vertical lines
+  if (row < 0.75f) return Grey(py % 2 ? 1.0f : 0.0f);        // 1-pixel horizontal lines
+  return Grey(((px / 3) + (py / 3)) % 2 ? 0.85f : 0.15f);    // 3-pixel checkerboard
 }
 
 Colour FlatPanel(float x, float y) {
@@ -97,8 +104,7 @@ Colour FlatPanel(float x, float y) {
 Colour BottomBand(float x) {
   if (x < 1.0f / 3.0f) return Grey(0.0f);
   if (x < 2.0f / 3.0f) return Grey(1.0f);
-  static const Colour kBars[] = {{1, 0, 0}, {0, 1, 0}, {0, 0, 1},
-                                 {0, 1, 1}, {1, 0, 1}, {1, 1, 0}};
+  static const Colour kBars[] = {{1, 0, 0}, {0, 1, 0}, {0, 0, 1}, {0, 1, 1}, {1, 0, 1}, {1, 1, 0}};
   const int bar = std::min(5, static_cast<int>((x - 2.0f / 3.0f) * 3.0f * 6.0f));
   return kBars[bar];
 }

@@ -5,6 +5,7 @@
 // starts each frame's read-back while it finishes the previous one's, and a writer thread
 // feeds the encoding ffmpeg. No stage can run more than a few frames ahead of another.
 #include <atomic>
+#include <chrono>
 #include <cstdio>
 #include <memory>
 #include <thread>
@@ -33,6 +34,8 @@ const char kUsage[] =
     "  --set NAME=VALUE   set a parameter, by name (any case) or id; repeatable.\n"
     "                     A..B ramps a value linearly from the first frame to the last\n"
     "  --float            let the plugin draw into an RGBA16F framebuffer (default RGBA8)\n"
+    "  --encode OPTIONS   extra ffmpeg output options, e.g. \"-c:v libx264 -crf 18\"\n"
+    "                     (H.264 outputs use -preset veryfast unless these say otherwise)\n"
     "  -v, --verbose      show the module's log lines\n";
 
 // Frames in flight between the stages: enough to smooth out uneven stage times.
@@ -63,7 +66,7 @@ struct Pipeline {
 int RunVideo(const std::vector<std::string>& args) {
   CommandLine line;
   std::string error;
-  if (!line.Parse(args, {{"set", 0, true}, {"float", 0, false}}, &error)) {
+  if (!line.Parse(args, {{"set", 0, true}, {"float", 0, false}, {"encode", 0, true}}, &error)) {
     return Fail(kExitUsage, error);
   }
   if (line.Has("help")) {
@@ -118,7 +121,8 @@ int RunVideo(const std::vector<std::string>& args) {
   VideoDecoder decoder;
   VideoEncoder encoder;
   if (!decoder.Start(inputPath, info, &error)) return Fail(kExitFailure, error);
-  if (!encoder.Start(output.TemporaryPath(), outputPath, inputPath, info, &error)) {
+  if (!encoder.Start(output.TemporaryPath(), outputPath, inputPath, info, line.Value("encode"),
+                     &error)) {
     decoder.Abort();
     decoder.Finish(&error);
     return Fail(kExitFailure, error);
@@ -149,19 +153,34 @@ int RunVideo(const std::vector<std::string>& args) {
     pipeline.rendered.Close();
   });
 
+  // Where the GL thread's time goes, for --verbose: waiting on either neighbour, or working.
+  using Clock = std::chrono::steady_clock;
+  double waitedForDecoder = 0.0, waitedForEncoder = 0.0;
+  auto secondsSince = [](Clock::time_point start) {
+    return std::chrono::duration<double>(Clock::now() - start).count();
+  };
+
   // Hands the oldest queued read-back to the writer; false when the writer is gone.
   auto passOn = [&]() {
     Frame out;
+    Clock::time_point start = Clock::now();
     if (!pipeline.freeOutputs.Pop(&out)) return false;
+    waitedForEncoder += secondsSince(start);
     target.FinishReadBack(out->data());
-    return pipeline.rendered.Push(std::move(out));
+    start = Clock::now();
+    const bool pushed = pipeline.rendered.Push(std::move(out));
+    waitedForEncoder += secondsSince(start);
+    return pushed;
   };
 
   Progress progress("video", frameCount);
   std::string failure;
   std::size_t frames = 0, queuedReads = 0;
   Frame frame;
-  while (failure.empty() && pipeline.decoded.Pop(&frame)) {
+  for (;;) {
+    const Clock::time_point waitStart = Clock::now();
+    if (!failure.empty() || !pipeline.decoded.Pop(&frame)) break;
+    waitedForDecoder += secondsSince(waitStart);
     if (InterruptRequested()) {
       failure = "interrupted";
       break;
@@ -197,6 +216,14 @@ int RunVideo(const std::vector<std::string>& args) {
   }
   progress.Update(frames);
   const double seconds = progress.Finish();
+  if (verbose && frames > 0) {
+    const double perFrame = 1000.0 / static_cast<double>(frames);
+    std::fprintf(stderr,
+                 "plughost: per frame %.1f ms; the GL thread waited %.1f ms for decoded frames "
+                 "and %.1f ms for the encoder, and worked %.1f ms\n",
+                 seconds * perFrame, waitedForDecoder * perFrame, waitedForEncoder * perFrame,
+                 (seconds - waitedForDecoder - waitedForEncoder) * perFrame);
+  }
 
   // Stop the stages: an early stop kills the decoder, which may be blocked writing to us.
   const bool stoppedEarly = !failure.empty() || writeFailed;
@@ -222,8 +249,8 @@ int RunVideo(const std::vector<std::string>& args) {
   }
   if (!decoded) return Fail(kExitFailure, decodeError);
   if (!encoded || writeFailed) {
-    return Fail(kExitFailure, encoded ? "ffmpeg stopped taking frames for '" + outputPath + "'"
-                                      : encodeError);
+    return Fail(kExitFailure,
+                encoded ? "ffmpeg stopped taking frames for '" + outputPath + "'" : encodeError);
   }
   if (frames == 0) return Fail(kExitFailure, "no frames could be decoded from '" + inputPath + "'");
   if (!output.Commit(&error)) return Fail(kExitFailure, error);

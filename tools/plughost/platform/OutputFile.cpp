@@ -1,7 +1,7 @@
 // The portable part of the output files: folders, through std::filesystem.
-#include <filesystem>
-
 #include "tools/plughost/platform/OutputFile.h"
+
+#include <filesystem>
 
 namespace plughost {
 

@@ -11,10 +11,14 @@ namespace plughost {
 namespace {
 constexpr int kDefaultColumns = 80;
 std::atomic<bool> interrupted{false};
-void OnInterrupt(int) { interrupted = true; }
+void OnInterrupt(int) {
+  interrupted = true;
+}
 }  // namespace
 
-bool IsTerminal(std::FILE* stream) { return isatty(fileno(stream)) == 1; }
+bool IsTerminal(std::FILE* stream) {
+  return isatty(fileno(stream)) == 1;
+}
 
 int TerminalColumns(std::FILE* stream) {
   struct winsize size {};
@@ -30,6 +34,8 @@ void CatchInterrupts() {
   sigaction(SIGTERM, &action, nullptr);
 }
 
-bool InterruptRequested() { return interrupted; }
+bool InterruptRequested() {
+  return interrupted;
+}
 
 }  // namespace plughost

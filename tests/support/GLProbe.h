@@ -72,12 +72,11 @@ class CapturedFd {
     ::dup2(saved, fd);
     ::close(saved);
     char buffer[4096];
-    off_t offset = 0;
+    ::lseek(fileno(file), 0, SEEK_SET);
     for (;;) {
-      const ssize_t got = ::pread(fileno(file), buffer, sizeof buffer, offset);
+      const auto got = ::read(fileno(file), buffer, sizeof buffer);
       if (got <= 0) break;
       text.append(buffer, static_cast<std::size_t>(got));
-      offset += got;
     }
     std::fclose(file);
     file = nullptr;

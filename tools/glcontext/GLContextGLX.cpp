@@ -78,8 +78,8 @@ bool HeadlessDisplay::Ensure(std::string* error) {
     }
     // -noreset: a server resets when its last client leaves and refuses connections while it
     // does, so one process closing its connection could fail the next one's open.
-    execlp("Xvfb", "Xvfb", "-displayfd", fd.c_str(), "-screen", "0", "1280x1024x24",
-           "-nolisten", "tcp", "-noreset", static_cast<char*>(nullptr));
+    execlp("Xvfb", "Xvfb", "-displayfd", fd.c_str(), "-screen", "0", "1280x1024x24", "-nolisten",
+           "tcp", "-noreset", static_cast<char*>(nullptr));
     _exit(127);
   }
   close(pipeFds[1]);

@@ -14,7 +14,9 @@ namespace testhost {
 
 namespace {
 
-void AppendLogLine(const char* line) { LoadedModule::logLines().emplace_back(line); }
+void AppendLogLine(const char* line) {
+  LoadedModule::logLines().emplace_back(line);
+}
 
 bool CopyModuleFile(const std::string& from, const std::string& to) {
   std::ifstream in(from, std::ios::binary);
@@ -38,7 +40,9 @@ void* OpenModule(const std::string& path, std::string* error) {
 void* FindSymbol(void* handle, const char* name) {
   return reinterpret_cast<void*>(GetProcAddress(static_cast<HMODULE>(handle), name));
 }
-void CloseModule(void* handle) { FreeLibrary(static_cast<HMODULE>(handle)); }
+void CloseModule(void* handle) {
+  FreeLibrary(static_cast<HMODULE>(handle));
+}
 // A relative module path names a file beside the test program, where the build puts the DLLs.
 std::string BesideProgram(const std::string& path) {
   if (path.size() > 1 && (path[0] == '/' || path[0] == '\\' || path[1] == ':')) return path;
@@ -56,9 +60,15 @@ void* OpenModule(const std::string& path, std::string* error) {
   if (!handle) *error = dlerror();
   return handle;
 }
-void* FindSymbol(void* handle, const char* name) { return dlsym(handle, name); }
-void CloseModule(void* handle) { dlclose(handle); }
-std::string BesideProgram(const std::string& path) { return path; }
+void* FindSymbol(void* handle, const char* name) {
+  return dlsym(handle, name);
+}
+void CloseModule(void* handle) {
+  dlclose(handle);
+}
+std::string BesideProgram(const std::string& path) {
+  return path;
+}
 #endif
 
 }  // namespace
@@ -73,8 +83,7 @@ LoadedModule::LoadedModule(const std::string& path) {
   handle = OpenModule(copyPath, &loadError);
   if (!handle) return;
   plugMain = reinterpret_cast<PlugMainFunction>(FindSymbol(handle, "plugMain"));
-  setLogCallback =
-      reinterpret_cast<SetLogCallbackFunction>(FindSymbol(handle, "SetLogCallback"));
+  setLogCallback = reinterpret_cast<SetLogCallbackFunction>(FindSymbol(handle, "SetLogCallback"));
   if (!plugMain || !setLogCallback) loadError = "module lacks plugMain or SetLogCallback";
 }
 
@@ -91,7 +100,9 @@ HostWord LoadedModule::CallRaw(std::uint32_t code, HostWord input, void* instanc
   return plugMain(code, input, instance);
 }
 
-void LoadedModule::CaptureLog(bool on) { setLogCallback(on ? AppendLogLine : nullptr); }
+void LoadedModule::CaptureLog(bool on) {
+  setLogCallback(on ? AppendLogLine : nullptr);
+}
 
 std::vector<std::string>& LoadedModule::logLines() {
   static std::vector<std::string> lines;
@@ -109,7 +120,11 @@ void* LoadedModule::CreateInstance(std::uint32_t width, std::uint32_t height) co
   return reinterpret_cast<void*>(answer);
 }
 
-std::string VexModulePath() { return BesideProgram(VEX_MODULE_PATH); }
-std::string TestPluginModulePath() { return BesideProgram(TEST_PLUGIN_MODULE_PATH); }
+std::string VexModulePath() {
+  return BesideProgram(VEX_MODULE_PATH);
+}
+std::string TestPluginModulePath() {
+  return BesideProgram(TEST_PLUGIN_MODULE_PATH);
+}
 
 }  // namespace testhost

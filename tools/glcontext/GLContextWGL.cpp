@@ -40,7 +40,9 @@ bool RegisterWindowClass() {
 
 HeadlessDisplay::~HeadlessDisplay() = default;
 
-bool HeadlessDisplay::Ensure(std::string* /*error*/) { return true; }
+bool HeadlessDisplay::Ensure(std::string* /*error*/) {
+  return true;
+}
 
 struct GLContext::Native {
   HWND window = nullptr;
@@ -56,9 +58,9 @@ bool GLContext::Create(int major, int minor, std::string* error) {
   }
   native = new Native;
   // Never shown: the window only lends its device context to the GL context.
-  native->window = CreateWindowExA(0, kWindowClassName, "glhost", WS_OVERLAPPEDWINDOW, 0, 0,
-                                   kWindowSidePx, kWindowSidePx, nullptr, nullptr,
-                                   GetModuleHandleA(nullptr), nullptr);
+  native->window =
+      CreateWindowExA(0, kWindowClassName, "glhost", WS_OVERLAPPEDWINDOW, 0, 0, kWindowSidePx,
+                      kWindowSidePx, nullptr, nullptr, GetModuleHandleA(nullptr), nullptr);
   if (!native->window) {
     *error = WithErrorCode("cannot create the context's hidden window");
     Destroy();
@@ -138,7 +140,9 @@ void GLContext::MakeCurrent() {
   if (native && native->context) wglMakeCurrent(native->deviceContext, native->context);
 }
 
-void GLContext::ClearCurrent() { wglMakeCurrent(nullptr, nullptr); }
+void GLContext::ClearCurrent() {
+  wglMakeCurrent(nullptr, nullptr);
+}
 
 void GLContext::Destroy() {
   if (!native) return;

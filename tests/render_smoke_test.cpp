@@ -31,6 +31,7 @@ TEST(RenderSmoke, WhiteInputDrawsGreenGlyphs) {
   EXPECT_GT(unlit, 0);
   EXPECT_EQ(glGetError(), GLenum(GL_NO_ERROR));
   EXPECT_EQ(LoadedModule::Low(module.Call(FunctionCode::DestroyInstance, 0, instance)), kSuccess);
+  module.Call(FunctionCode::ReleaseModule);  // as a host does before it unloads the module
   DeleteFramebuffer(&target);
   DeleteTexture(&input);
 }

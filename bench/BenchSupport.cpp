@@ -4,8 +4,10 @@
 #include <dlfcn.h>
 
 #include <cstddef>
+#include <fstream>
+#include <sstream>
 
-#include "effect/AsciiShaders.h"
+#include "bench/ReferenceShader.h"
 
 namespace vexbench {
 
@@ -171,8 +173,9 @@ DirectProgram::~DirectProgram() {
   if (vertexArray) glDeleteVertexArrays(1, &vertexArray);
 }
 
-bool DirectProgram::Build(const char* fragmentSource, std::string* error) {
-  const GLuint vertex = CompileStage(GL_VERTEX_SHADER, vexascii::kVertexShaderSource, error);
+bool DirectProgram::Build(const char* vertexSource, const char* fragmentSource,
+                          std::string* error) {
+  const GLuint vertex = CompileStage(GL_VERTEX_SHADER, vertexSource, error);
   if (!vertex) return false;
   const GLuint fragment = CompileStage(GL_FRAGMENT_SHADER, fragmentSource, error);
   if (!fragment) {
@@ -268,6 +271,27 @@ void main() {
             + texture(InputTexture, cellCenter - vec2(0.0, cellStep.y));
 }
 )glsl";
+
+bool ReadShaderPair(const std::string& path, std::string* vertexSource,
+                    std::string* fragmentSource) {
+  auto read = [](const std::string& name, std::string* text) {
+    std::ifstream in(name);
+    if (!in) return false;
+    std::stringstream buffer;
+    buffer << in.rdbuf();
+    *text = buffer.str();
+    return true;
+  };
+  if (!read(path, fragmentSource)) return false;
+  const std::string suffix = ".frag";
+  if (path.size() > suffix.size() &&
+      path.compare(path.size() - suffix.size(), suffix.size(), suffix) == 0 &&
+      read(path.substr(0, path.size() - suffix.size()) + ".vert", vertexSource)) {
+    return true;
+  }
+  *vertexSource = kReferenceVertexSource;
+  return true;
+}
 
 std::string BuiltModulePath() { return VEX_MODULE_PATH; }
 

@@ -91,8 +91,8 @@ struct EffectUniforms {
   float hueShift = 0.0f;
 };
 
-// A program of the bench's own (the effect's vertex stage with any fragment stage) and its
-// own full-screen quad, laid out like the module's upright quad.
+// A program of the bench's own and its own full-screen quad, laid out like the module's
+// upright quad.
 class DirectProgram {
  public:
   DirectProgram() = default;
@@ -100,7 +100,7 @@ class DirectProgram {
   DirectProgram(const DirectProgram&) = delete;
   DirectProgram& operator=(const DirectProgram&) = delete;
 
-  bool Build(const char* fragmentSource, std::string* error);
+  bool Build(const char* vertexSource, const char* fragmentSource, std::string* error);
   // Draws one frame into the surface's framebuffer with the uniforms set as the module sets them.
   void Draw(const Surface& surface, const EffectUniforms& uniforms) const;
 
@@ -114,6 +114,11 @@ class DirectProgram {
 // its coordinates, summed, and nothing else.
 extern const char* const kCopyFragmentSource;
 extern const char* const kSixReadsFragmentSource;
+
+// A shader pair from files: the fragment stage from `path`, the vertex stage from the file of
+// the same name ending in .vert instead of .frag when there is one, else the first vertex stage.
+bool ReadShaderPair(const std::string& path, std::string* vertexSource,
+                    std::string* fragmentSource);
 
 // The path of the built module, passed in by the build.
 std::string BuiltModulePath();

@@ -1,9 +1,20 @@
-// The effect's fragment stage exactly as first written: the straightforward formulation of the
-// algorithm that the tuned source in effect/AsciiShaders.cpp must reproduce bit for bit. Kept
-// verbatim as the reference for the exactness check and as the "before" of the benchmark.
+// The effect's shader pair exactly as first written: the straightforward formulation of the
+// algorithm that the tuned sources in effect/AsciiShaders.cpp must reproduce bit for bit. Kept
+// verbatim as the reference of the exactness check and as the "before" of the benchmark.
 #pragma once
 
 namespace vexbench {
+
+inline const char* const kReferenceVertexSource = R"glsl(#version 410 core
+layout(location = 0) in vec4 vPosition;
+layout(location = 1) in vec2 vUV;
+out vec2 uv;
+
+void main() {
+  gl_Position = vPosition;
+  uv = vUV;
+}
+)glsl";
 
 inline const char* const kReferenceFragmentSource = R"glsl(#version 410 core
 in vec2 uv;

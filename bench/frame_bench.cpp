@@ -13,7 +13,6 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
-#include <fstream>
 #include <ctime>
 #include <functional>
 #include <memory>
@@ -171,12 +170,6 @@ struct SizeRun {
   }
 };
 
-std::string ReadFile(const std::string& path) {
-  std::ifstream in(path);
-  std::stringstream text;
-  text << in.rdbuf();
-  return text.str();
-}
 
 struct CheckLog {
   int failures = 0;
@@ -210,9 +203,9 @@ int main(int argc, char** argv) {
   }
 
   DirectProgram copyProgram, floorProgram, referenceProgram;
-  if (!copyProgram.Build(kCopyFragmentSource, &error) ||
-      !floorProgram.Build(kSixReadsFragmentSource, &error) ||
-      !referenceProgram.Build(kReferenceFragmentSource, &error)) {
+  if (!copyProgram.Build(kReferenceVertexSource, kCopyFragmentSource, &error) ||
+      !floorProgram.Build(kReferenceVertexSource, kSixReadsFragmentSource, &error) ||
+      !referenceProgram.Build(kReferenceVertexSource, kReferenceFragmentSource, &error)) {
     std::fprintf(stderr, "frame_bench: a bench program does not build: %s\n", error.c_str());
     return 1;
   }
@@ -221,7 +214,12 @@ int main(int argc, char** argv) {
   std::vector<std::string> candidateNames;
   for (const std::string& path : options.candidatePaths) {
     candidates.push_back(std::make_unique<DirectProgram>());
-    if (!candidates.back()->Build(ReadFile(path).c_str(), &error)) {
+    std::string vertexSource, fragmentSource;
+    if (!ReadShaderPair(path, &vertexSource, &fragmentSource)) {
+      std::fprintf(stderr, "frame_bench: cannot read %s\n", path.c_str());
+      return 1;
+    }
+    if (!candidates.back()->Build(vertexSource.c_str(), fragmentSource.c_str(), &error)) {
       std::fprintf(stderr, "frame_bench: %s does not build: %s\n", path.c_str(), error.c_str());
       return 1;
     }

@@ -5,13 +5,12 @@
 // programs into RGBA32F targets and requires identical output. The module itself, driven
 // through plugMain, must draw the same bits as the reference too. Exit status 0 when all match.
 //
-//   shader_exactness [FRAGMENT_FILE]   compares FRAGMENT_FILE instead of the module's source
+//   shader_exactness [FILE.frag]   compares FILE.frag (and FILE.vert when there is one) instead of
+//                                  the module's sources
 #include <GL/glew.h>
 
 #include <cstdio>
 #include <cstring>
-#include <fstream>
-#include <sstream>
 #include <string>
 #include <vector>
 
@@ -79,7 +78,42 @@ std::vector<Picture> Pictures() {
   pictures.push_back({"noise 1x1", 1, 1, 1, 1, NoisePixels(1, 1, 6), linearClamp});
   pictures.push_back({"noise 1280x720 in 2048x1024", 1280, 720, 2048, 1024,
                       NoisePixels(1280, 720, 8), linearClamp});
+  pictures.push_back({"noise 1000x600 in 1023x777", 1000, 600, 1023, 777,
+                      NoisePixels(1000, 600, 10), linearClamp});
   return pictures;
+}
+
+// Uniform in [0, 1), from a fixed sequence.
+float RandomUnit() {
+  static std::uint32_t state = 12345u;
+  state = state * 1664525u + 1013904223u;
+  return static_cast<float>(state >> 8) / static_cast<float>(1u << 24);
+}
+
+// Many values of one control at a time, for a small picture: the per-frame values that the
+// tuned shader derives once must come out bit for bit as the per-pixel formulas give them.
+std::vector<EffectUniforms> Sweeps() {
+  constexpr int kValuesPerControl = 60;
+  std::vector<EffectUniforms> settings;
+  for (int i = 0; i < kValuesPerControl; ++i) {
+    EffectUniforms setting;
+    setting.charSize = RandomUnit() * 1.1f - 0.05f;
+    settings.push_back(setting);
+    setting = EffectUniforms{};
+    setting.contrast = RandomUnit() * 1.1f - 0.05f;
+    settings.push_back(setting);
+    setting = EffectUniforms{};
+    setting.edgeBoost = RandomUnit() * 2.0f;
+    settings.push_back(setting);
+    setting = EffectUniforms{};
+    setting.blend = RandomUnit() * 1.1f - 0.05f;
+    settings.push_back(setting);
+    setting = EffectUniforms{};
+    setting.hueShift = RandomUnit() * 2.0f - 0.5f;
+    setting.colorMode = i % 4;
+    settings.push_back(setting);
+  }
+  return settings;
 }
 
 std::vector<EffectUniforms> Settings() {
@@ -109,11 +143,7 @@ std::vector<EffectUniforms> Settings() {
     }
   }
   // Random mixes of every control, in and beyond their ranges.
-  std::uint32_t state = 12345u;
-  auto next = [&state] {
-    state = state * 1664525u + 1013904223u;
-    return static_cast<float>(state >> 8) / static_cast<float>(1u << 24);
-  };
+  auto next = RandomUnit;
   for (int i = 0; i < 24; ++i) {
     EffectUniforms setting;
     setting.charSize = next() * 1.2f - 0.1f;
@@ -156,12 +186,6 @@ bool ReportDifference(const char* what, const Picture& picture, const EffectUnif
   return false;
 }
 
-std::string ReadFile(const char* path) {
-  std::ifstream in(path);
-  std::stringstream text;
-  text << in.rdbuf();
-  return text.str();
-}
 
 }  // namespace
 
@@ -172,14 +196,18 @@ int main(int argc, char** argv) {
     std::fprintf(stderr, "shader_exactness: no GL context: %s\n", error.c_str());
     return 1;
   }
-  const std::string candidateSource =
-      argc > 1 ? ReadFile(argv[1]) : std::string(vexascii::kFragmentShaderSource);
+  std::string vertexSource = vexascii::kVertexShaderSource;
+  std::string fragmentSource = vexascii::kFragmentShaderSource;
+  if (argc > 1 && !ReadShaderPair(argv[1], &vertexSource, &fragmentSource)) {
+    std::fprintf(stderr, "shader_exactness: cannot read %s\n", argv[1]);
+    return 1;
+  }
   DirectProgram reference, candidate;
-  if (!reference.Build(kReferenceFragmentSource, &error)) {
+  if (!reference.Build(kReferenceVertexSource, kReferenceFragmentSource, &error)) {
     std::fprintf(stderr, "shader_exactness: the reference does not build: %s\n", error.c_str());
     return 1;
   }
-  if (!candidate.Build(candidateSource.c_str(), &error)) {
+  if (!candidate.Build(vertexSource.c_str(), fragmentSource.c_str(), &error)) {
     std::fprintf(stderr, "shader_exactness: the candidate does not build: %s\n", error.c_str());
     return 1;
   }
@@ -192,6 +220,20 @@ int main(int argc, char** argv) {
 
   const std::vector<EffectUniforms> settings = Settings();
   int compared = 0, differing = 0;
+  {
+    const Picture picture{"noise 53x41 in 64x48", 53, 41, 64, 48, NoisePixels(53, 41, 12),
+                          SamplerChoice{GL_LINEAR, GL_CLAMP_TO_EDGE}};
+    Surface surface = MakeSurface(picture.width, picture.height, picture.hardwareWidth,
+                                  picture.hardwareHeight, picture.pixels, true, picture.sampler);
+    for (const EffectUniforms& setting : Sweeps()) {
+      reference.Draw(surface, setting);
+      const std::vector<float> expected = ReadTarget(surface);
+      candidate.Draw(surface, setting);
+      ++compared;
+      if (!ReportDifference("shader", picture, setting, expected, ReadTarget(surface))) ++differing;
+    }
+    DeleteSurface(&surface);
+  }
   for (const Picture& picture : Pictures()) {
     Surface surface = MakeSurface(picture.width, picture.height, picture.hardwareWidth,
                                   picture.hardwareHeight, picture.pixels, true, picture.sampler);

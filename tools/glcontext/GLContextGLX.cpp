@@ -21,16 +21,18 @@ namespace glhost {
 
 namespace {
 
-// Keeps the GL driver's own libraries (Mesa's */dri/*_dri.so) mapped until the process ends;
-// otherwise the last display to close unloads them. The leak checker runs at exit, after every
-// display has closed: with the driver still mapped it sees the driver's memory as the driver's
-// (still referenced from its data, or at least named so a suppression can match it) instead of
-// as anonymous leaks of code that is gone.
+// Keeps the GL driver's own libraries (the GLX vendor library, libGLX_mesa.so, and Mesa's
+// */dri/*_dri.so) mapped until the process ends; otherwise the last display to close, or the GLX
+// dispatcher's own teardown at exit, unloads them. The leak checker runs at exit, after that:
+// with the driver still mapped it sees the driver's memory as the driver's (still referenced
+// from its data, or at least named so a suppression can match it) instead of as anonymous leaks
+// of code that is gone.
 void KeepDriverLoaded() {
   std::vector<std::string> driverPaths;
   dl_iterate_phdr(
       [](dl_phdr_info* info, std::size_t, void* paths) -> int {
-        if (info->dlpi_name && std::strstr(info->dlpi_name, "/dri/")) {
+        if (info->dlpi_name &&
+            (std::strstr(info->dlpi_name, "/dri/") || std::strstr(info->dlpi_name, "libGLX_"))) {
           static_cast<std::vector<std::string>*>(paths)->emplace_back(info->dlpi_name);
         }
         return 0;

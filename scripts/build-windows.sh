@@ -4,7 +4,7 @@
 # Windows once into third_party_build/windows/, which git ignores; later runs reuse them and
 # only rebuild what changed. Run scripts/setup.sh first.
 #
-#   scripts/build-windows.sh          the DLL and the tests, in build-windows/
+#   scripts/build-windows.sh          the DLL, plughost.exe and the tests, in build-windows/
 #   VEX_WINDOWS_TESTS=0 ...           the DLL alone (no googletest)
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
@@ -91,11 +91,12 @@ tests_flag=OFF
 [ "$with_tests" = 1 ] && tests_flag=ON
 # Configure once; later builds let CMake re-run itself when a CMakeLists.txt changes.
 if [ ! -f "$build/CMakeCache.txt" ] ||
-  ! grep -q "^VEX_BUILD_TESTS:BOOL=$tests_flag$" "$build/CMakeCache.txt"; then
+  ! grep -q "^VEX_BUILD_TESTS:BOOL=$tests_flag$" "$build/CMakeCache.txt" ||
+  ! grep -q "^VEX_BUILD_TOOLS:BOOL=ON$" "$build/CMakeCache.txt"; then
   say "configuring $build"
   cmake -S "$root" -B "$build" -DCMAKE_TOOLCHAIN_FILE="$toolchain" \
     -DVEX_WINDOWS_DEPS_PREFIX="$prefix" -DCMAKE_BUILD_TYPE=Release \
-    -DVEX_BUILD_TESTS=$tests_flag -DVEX_BUILD_TOOLS=OFF >/dev/null
+    -DVEX_BUILD_TESTS=$tests_flag -DVEX_BUILD_TOOLS=ON >/dev/null
 fi
 cmake --build "$build" -j"$jobs"
-say "built $build/VexASCII.dll"
+say "built $build/VexASCII.dll and $build/tools/plughost/plughost.exe"

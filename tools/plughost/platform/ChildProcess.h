@@ -1,6 +1,6 @@
 // A child program (ffmpeg, ffprobe) started with one pipe to or from this process and its
 // error output collected. Writes to a child that has gone away fail instead of killing us.
-// The POSIX implementation uses posix_spawnp; a Windows one would use CreateProcess.
+// The POSIX implementation uses posix_spawnp, the Windows one CreateProcess with anonymous pipes.
 #pragma once
 
 #include <cstddef>

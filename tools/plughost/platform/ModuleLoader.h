@@ -1,6 +1,6 @@
 // Loading a plugin module and looking up its exported entry points by name, as the platform's
 // dynamic loader does it. One object holds one loaded module; ending it unloads the module.
-// The POSIX implementation uses dlopen/dlsym; a Windows one would use LoadLibrary.
+// The POSIX implementation uses dlopen/dlsym, the Windows one LoadLibraryEx/GetProcAddress.
 #pragma once
 
 #include <string>

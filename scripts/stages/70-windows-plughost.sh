@@ -78,6 +78,21 @@ run_windows() { "$wine" "$exe" "$@" | tr -d '\r'; }
 # A Windows program takes Windows paths; wine's drive Z: is the Linux root.
 windows_path() { local path=$1; echo "Z:${path//\//\\}"; }
 
+# Self-contained like the DLL: the MinGW runtime is linked in, so only system DLLs are imported.
+imports=$(x86_64-w64-mingw32-objdump -p "$exe" | awk '/DLL Name:/ { print $3 }' | xargs)
+unexpected=""
+for name in $imports; do
+  case "${name,,}" in
+    kernel32.dll | user32.dll | gdi32.dll | opengl32.dll | msvcrt.dll) ;;
+    *) unexpected="$unexpected $name" ;;
+  esac
+done
+if [ -z "$unexpected" ]; then
+  pass "plughost.exe imports system DLLs only: $imports"
+else
+  fail "plughost.exe imports$unexpected, which Windows does not ship"
+fi
+
 # info: the eight parameters, and the same catalogue as the Linux build (the first line names
 # the module file, which differs).
 start=$SECONDS

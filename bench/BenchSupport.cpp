@@ -293,6 +293,47 @@ bool ReadShaderPair(const std::string& path, std::string* vertexSource,
   return true;
 }
 
+const char* const kTunedSixReadsVertexSource = R"glsl(#version 410 core
+layout(location = 0) in vec4 vPosition;
+layout(location = 1) in vec2 vUV;
+out vec2 uv;
+flat out vec4 frame;
+flat out vec4 cell;
+uniform vec2 MaxUV;
+uniform vec2 Resolution;
+uniform float CharSize;
+void main() {
+  gl_Position = vPosition;
+  uv = vUV;
+  float cellPx = mix(4.0, 32.0, CharSize);
+  vec2 cellSize = vec2(cellPx, cellPx * 1.4);
+  frame = vec4(MaxUV, Resolution);
+  cell = vec4(cellSize, cellSize / Resolution);
+}
+)glsl";
+
+const char* const kTunedSixReadsFragmentSource = R"glsl(#version 410 core
+in vec2 uv;
+flat in vec4 frame;
+flat in vec4 cell;
+out vec4 fragColor;
+uniform sampler2D InputTexture;
+void main() {
+  vec2 maxUV = frame.xy;
+  vec2 resolution = frame.zw;
+  vec2 cellSize = cell.xy;
+  vec2 pixelCoord = uv * resolution;
+  vec2 cellIndex = floor(pixelCoord / cellSize);
+  vec2 cellCenter = (cellIndex + 0.5) * cellSize / resolution * maxUV;
+  vec2 cellStep = cell.zw * maxUV;
+  fragColor = texture(InputTexture, uv * maxUV) + texture(InputTexture, cellCenter)
+            + texture(InputTexture, cellCenter - vec2(cellStep.x, 0.0))
+            + texture(InputTexture, cellCenter + vec2(cellStep.x, 0.0))
+            + texture(InputTexture, cellCenter + vec2(0.0, cellStep.y))
+            + texture(InputTexture, cellCenter - vec2(0.0, cellStep.y));
+}
+)glsl";
+
 std::string BuiltModulePath() { return VEX_MODULE_PATH; }
 
 }  // namespace vexbench

@@ -111,9 +111,13 @@ class DirectProgram {
 };
 
 // A pass-through copy of the picture, and the floor: the six texture reads of the effect at
-// its coordinates, summed, and nothing else.
+// its coordinates, summed, and nothing else. The floor comes twice: with its coordinates
+// computed as first written (uniforms read per pixel), and tuned as the effect's shader is
+// (per-frame values from the vertex stage, flat), which is the stricter yardstick.
 extern const char* const kCopyFragmentSource;
 extern const char* const kSixReadsFragmentSource;
+extern const char* const kTunedSixReadsVertexSource;
+extern const char* const kTunedSixReadsFragmentSource;
 
 // A shader pair from files: the fragment stage from `path`, the vertex stage from the file of
 // the same name ending in .vert instead of .frag when there is one, else the first vertex stage.

@@ -159,7 +159,8 @@ struct SizeRun {
   FrameInput frame{};
   const TextureInfo* textures[1] = {nullptr};
   std::vector<Variant> variants;
-  int copy = -1, floor = -1, module = -1;  // indices into variants; module = first module setting
+  // Indices into variants; module is the first of the module settings.
+  int copy = -1, floor = -1, tunedFloor = -1, module = -1;
 
   double Megapixels() const { return double(width) * double(height) / kPixelsPerMegapixel; }
   double MedianOf(int index) const {
@@ -202,9 +203,10 @@ int main(int argc, char** argv) {
     return 1;
   }
 
-  DirectProgram copyProgram, floorProgram, referenceProgram;
+  DirectProgram copyProgram, floorProgram, tunedFloorProgram, referenceProgram;
   if (!copyProgram.Build(kReferenceVertexSource, kCopyFragmentSource, &error) ||
       !floorProgram.Build(kReferenceVertexSource, kSixReadsFragmentSource, &error) ||
+      !tunedFloorProgram.Build(kTunedSixReadsVertexSource, kTunedSixReadsFragmentSource, &error) ||
       !referenceProgram.Build(kReferenceVertexSource, kReferenceFragmentSource, &error)) {
     std::fprintf(stderr, "frame_bench: a bench program does not build: %s\n", error.c_str());
     return 1;
@@ -258,6 +260,8 @@ int main(int argc, char** argv) {
     };
     r->copy = add("pass-through copy", [&, r] { copyProgram.Draw(r->surface, defaults); });
     r->floor = add("six-reads floor", [&, r] { floorProgram.Draw(r->surface, defaults); });
+    r->tunedFloor =
+        add("six-reads floor, tuned", [&, r] { tunedFloorProgram.Draw(r->surface, defaults); });
     add("before: first shader", [&, r] { referenceProgram.Draw(r->surface, defaults); });
     add("before: first shader hue.5", [&, r] { referenceProgram.Draw(r->surface, hueRotated); });
     for (std::size_t i = 0; i < candidates.size(); ++i) {
@@ -347,11 +351,14 @@ int main(int argc, char** argv) {
 
   std::printf(
       "\nmedian ms: wall clock per frame; min ms: fastest frame; cpu ms: processor time of all\n"
-      "threads per frame; ms/MP: median ms per megapixel; ratios of medians (cpu: of cpu ms)\n");
-  std::printf("%-11s %-28s %9s %8s %8s %7s %7s %7s %7s\n", "size", "variant", "median ms",
-              "min ms", "cpu ms", "ms/MP", "/floor", "cpu/fl", "/copy");
+      "threads per frame; ms/MP: median ms per megapixel; /floor, /tuned, /copy: ratio of\n"
+      "medians to the six-reads floor, to the tuned floor and to the copy; cpu/fl: ratio of\n"
+      "cpu ms to the floor's\n");
+  std::printf("%-11s %-28s %9s %8s %8s %7s %7s %7s %7s %7s\n", "size", "variant", "median ms",
+              "min ms", "cpu ms", "ms/MP", "/floor", "/tuned", "cpu/fl", "/copy");
   for (const auto& run : runs) {
     const double floorMs = run->MedianOf(run->floor);
+    const double tunedFloorMs = run->MedianOf(run->tunedFloor);
     const double floorCpu = run->CpuMedianOf(run->floor);
     const double copyMs = run->MedianOf(run->copy);
     for (const Variant& variant : run->variants) {
@@ -359,9 +366,10 @@ int main(int argc, char** argv) {
       const double cpu = Median(variant.samples.cpu);
       const double fastest =
           *std::min_element(variant.samples.wall.begin(), variant.samples.wall.end());
-      std::printf("%5ux%-5u %-28s %9.2f %8.2f %8.2f %7.2f %7.3f %7.3f %7.3f\n", run->width,
-                  run->height, variant.label.c_str(), ms, fastest, cpu, ms / run->Megapixels(),
-                  ms / floorMs, cpu / floorCpu, ms / copyMs);
+      std::printf("%5ux%-5u %-28s %9.2f %8.2f %8.2f %7.2f %7.3f %7.3f %7.3f %7.3f\n",
+                  run->width, run->height, variant.label.c_str(), ms, fastest, cpu,
+                  ms / run->Megapixels(), ms / floorMs, ms / tunedFloorMs, cpu / floorCpu,
+                  ms / copyMs);
     }
   }
 
@@ -372,13 +380,14 @@ int main(int argc, char** argv) {
     const double floorMs = run->MedianOf(run->floor);
     for (int setting : {kDefaultSetting, kHueSetting}) {
       const int index = run->module + setting;
-      char what[128];
+      char what[160];
       std::snprintf(what, sizeof what, "%ux%u %s", run->width, run->height,
                     run->variants[static_cast<std::size_t>(index)].label.c_str());
       const double ratio = run->MedianOf(index) / floorMs;
       const double cpuRatio = run->CpuMedianOf(index) / run->CpuMedianOf(run->floor);
+      const double tunedRatio = run->MedianOf(index) / run->MedianOf(run->tunedFloor);
       std::snprintf(what + std::strlen(what), sizeof what - std::strlen(what),
-                    " (cpu time %.3f)", cpuRatio);
+                    " (cpu time %.3f; to the tuned floor %.3f)", cpuRatio, tunedRatio);
       checks.Report(ratio <= kMaxModuleOverFloor, "%s: module/floor %.3f (limit %.2f)", ratio,
                     kMaxModuleOverFloor, what);
     }
@@ -402,7 +411,7 @@ int main(int argc, char** argv) {
         lowest = std::min(lowest, ms);
         highest = std::max(highest, ms);
       }
-      char what[128];
+      char what[160];
       std::snprintf(what, sizeof what, "%ux%u flat in Char Size 0/0.3/1, hue %s", run->width,
                     run->height, hue ? "0.5" : "0");
       checks.Report(highest / lowest <= kMaxCharSizeSpread, "%s: highest/lowest %.3f (limit %.2f)",
@@ -413,7 +422,7 @@ int main(int argc, char** argv) {
     const double one = Median(oneSamples.wall);
     const double turn = Median(turnSamples.wall);
     const double ratio = turn / (one * static_cast<double>(turnInstances.size()));
-    char what[128];
+    char what[160];
     std::snprintf(what, sizeof what, "%zu instances in turn at %ux%u: %.2f ms vs one %.2f ms",
                   turnInstances.size(), options.instancesSize.first, options.instancesSize.second,
                   turn, one);

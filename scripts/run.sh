@@ -14,7 +14,8 @@ output="${1:-build/vexascii.png}"
 [ $# -gt 0 ] && shift
 build="${VEX_BUILD_DIR:-build}"
 
-bash scripts/setup.sh >&2
+# The main job needs no Windows cross-compiler or wine.
+VEX_WITH_WINDOWS=0 bash scripts/setup.sh >&2
 cmake -S . -B "$build" -DCMAKE_BUILD_TYPE=Release >&2
 cmake --build "$build" -j"$(nproc)" --target VexASCII plughost >&2
 mkdir -p "$(dirname "$output")"

@@ -46,6 +46,8 @@ int main(int argc, char** argv) {
   std::vector<Entry> entries;
   entries.push_back({"copy", kReferenceVertexSource, kCopyFragmentSource, nullptr});
   entries.push_back({"floor", kReferenceVertexSource, kSixReadsFragmentSource, nullptr});
+  entries.push_back(
+      {"floor-tuned", kTunedSixReadsVertexSource, kTunedSixReadsFragmentSource, nullptr});
   entries.push_back({"first", kReferenceVertexSource, kReferenceFragmentSource, nullptr});
   entries.push_back(
       {"module", vexascii::kVertexShaderSource, vexascii::kFragmentShaderSource, nullptr});

@@ -1,8 +1,9 @@
 #!/usr/bin/env bash
 # Fuzzes the host boundary (fuzz/HostBoundaryFuzzer.cpp) with libFuzzer under AddressSanitizer,
 # LeakSanitizer and UndefinedBehaviorSanitizer, on the effect module built with coverage
-# counters. First every kept regression input (fuzz/regressions/, one per fault ever found) runs
-# once, then the fuzzer runs for a bounded time from the seed corpus (fuzz/corpus/). A crash, a
+# counters. First every kept regression input (fuzz/regressions/: inputs that failed once, and
+# inputs pinning known hazards) runs once, then the fuzzer runs for a bounded time (60 s) from
+# the seed corpus (fuzz/corpus/). A crash, a
 # leak, a sanitizer report or a broken contract check fails the stage; the input that caused it
 # is printed in base64 so it can be added to fuzz/regressions/.
 set -euo pipefail

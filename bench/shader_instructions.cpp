@@ -5,7 +5,7 @@
 // by a callgrind dump labelled with the program's name. scripts/perf/shader_instructions.sh
 // runs it and prints the totals per dump.
 //
-//   shader_instructions [--size WxH] [FILE.frag]...
+//   shader_instructions [--size WxH] [--candidates-only] [FILE.frag]...
 #include <GL/glew.h>
 #include <valgrind/callgrind.h>
 
@@ -24,7 +24,12 @@ using namespace vexbench;
 int main(int argc, char** argv) {
   std::uint32_t width = 256, height = 256;
   std::vector<std::string> paths;
+  bool builtIns = true;
   for (int i = 1; i < argc; ++i) {
+    if (std::strcmp(argv[i], "--candidates-only") == 0) {
+      builtIns = false;
+      continue;
+    }
     if (std::strcmp(argv[i], "--size") == 0 && i + 1 < argc) {
       if (std::sscanf(argv[++i], "%ux%u", &width, &height) != 2 || !width || !height) return 2;
     } else {
@@ -44,6 +49,7 @@ int main(int argc, char** argv) {
     std::unique_ptr<DirectProgram> program;
   };
   std::vector<Entry> entries;
+  if (builtIns) {
   entries.push_back({"copy", kReferenceVertexSource, kCopyFragmentSource, nullptr});
   entries.push_back({"floor", kReferenceVertexSource, kSixReadsFragmentSource, nullptr});
   entries.push_back(
@@ -51,6 +57,7 @@ int main(int argc, char** argv) {
   entries.push_back({"first", kReferenceVertexSource, kReferenceFragmentSource, nullptr});
   entries.push_back(
       {"module", vexascii::kVertexShaderSource, vexascii::kFragmentShaderSource, nullptr});
+  }
   for (const std::string& path : paths) {
     Entry entry{path.substr(path.find_last_of('/') + 1), "", "", nullptr};
     if (!ReadShaderPair(path, &entry.vertexSource, &entry.fragmentSource)) {

@@ -16,6 +16,8 @@ bool BenchGL::Start(std::string* error) {
 }
 
 Module::~Module() {
+  // Released first, as a host does before it unloads a module, so no prototype outlives it.
+  if (plugMain) plugMain(static_cast<std::uint32_t>(FunctionCode::ReleaseModule), 0, nullptr);
   if (handle) dlclose(handle);
 }
 

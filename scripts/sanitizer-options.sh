@@ -19,10 +19,11 @@
 #   allocator_may_return_null=0, abort_on_error=0, halt_on_error=1
 #                             defaults, stated: running out of memory is a report, and a report
 #                             exits with an error status instead of dumping core.
-# LSAN_OPTIONS: the suppressions file, whose every entry is a leak inside the GL driver.
+# LSAN_OPTIONS: the suppressions file (tests/sanitizers/lsan.supp), whose every entry is a leak
+#   inside the GL driver; a report lists any entry it used.
 # UBSAN_OPTIONS: a stack trace with each report; the build already makes every check fatal
 # (-fno-sanitize-recover=all).
 repo_root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
 export ASAN_OPTIONS="detect_leaks=1:check_initialization_order=1:strict_init_order=1:detect_stack_use_after_return=1:strict_string_checks=1:fast_unwind_on_malloc=1:allocator_may_return_null=0:abort_on_error=0:halt_on_error=1"
-export LSAN_OPTIONS="suppressions=$repo_root/tests/sanitizers/lsan.supp:print_suppressions=0"
+export LSAN_OPTIONS="suppressions=$repo_root/tests/sanitizers/lsan.supp"
 export UBSAN_OPTIONS="print_stacktrace=1:halt_on_error=1:report_error_type=1"

@@ -338,10 +338,15 @@ std::vector<std::pair<std::uint32_t, std::uint32_t>> SamplePoints(std::uint32_t 
 }
 
 TEST_F(Stress, InputTexturesFromOneTexelToTheLargestAllowed) {
+  // The module's viewport is the texture's size, so the largest texture it can draw whole is
+  // also bounded by the largest viewport (both 16384 on llvmpipe).
   GLint maxTextureSize = 0;
+  GLint maxViewport[2] = {0, 0};
   glGetIntegerv(GL_MAX_TEXTURE_SIZE, &maxTextureSize);
-  ASSERT_GT(maxTextureSize, 0);
-  const auto largest = static_cast<std::uint32_t>(maxTextureSize);
+  glGetIntegerv(GL_MAX_VIEWPORT_DIMS, maxViewport);
+  const GLint largestSide = std::min({maxTextureSize, maxViewport[0], maxViewport[1]});
+  ASSERT_GT(largestSide, 0);
+  const auto largest = static_cast<std::uint32_t>(largestSide);
   // The largest texture on each axis is allowed at its full length when the other side is one
   // texel (64 KiB at 16384). A square of the largest size is 1 GiB of RGBA8 at 16384, plus as
   // much again for the framebuffer that shows it, which a shared test machine cannot spare; the

@@ -3,9 +3,9 @@
 # LeakSanitizer and UndefinedBehaviorSanitizer, on the effect module built with coverage
 # counters. First every kept regression input (fuzz/regressions/: inputs that failed once, and
 # inputs pinning known hazards) runs once, then the fuzzer runs for a bounded time (60 s) from
-# the seed corpus (fuzz/corpus/). A crash, a
-# leak, a sanitizer report or a broken contract check fails the stage; the input that caused it
-# is printed in base64 so it can be added to fuzz/regressions/.
+# the seed corpus (fuzz/corpus/). A crash, a leak, a sanitizer report or a broken contract check
+# fails the stage; the input that caused it is printed in base64 so it can be added to
+# fuzz/regressions/.
 set -euo pipefail
 cd "$(dirname "$0")/../.."
 source scripts/sanitizer-options.sh

@@ -538,6 +538,24 @@ TEST_F(PlughostTest, VideoKeepsFramesSizeAndAudioAndARampChangesTheFrames) {
   EXPECT_LT(MeanDifference(in, out, 19, frameBytes), 6.0);
 }
 
+// --render-only draws the whole clip but writes nothing, with or without an OUTPUT named.
+TEST_F(PlughostTest, VideoRenderOnlyDrawsEveryFrameWritesNothingAndPrintsItsRate) {
+  const std::string clip = MakeClip();
+  const std::vector<std::string> before = FolderEntries(dir);
+  const std::vector<std::vector<std::string>> commands = {
+      {"video", Vex(), clip, In("out.mp4"), "--render-only", "--set", "Blend=1..0"},
+      {"video", Vex(), clip, "--render-only"}};
+  const std::regex rate(R"(render only VEX ASCII: 20 frames, 320x240, ([0-9.]+) fps)");
+  for (const std::vector<std::string>& command : commands) {
+    const Outcome run = Plughost(command);
+    ASSERT_EQ(run.status, 0) << run.err;
+    std::smatch found;
+    ASSERT_TRUE(std::regex_search(run.out, found, rate)) << run.out;
+    EXPECT_GT(std::stod(found[1].str()), 0.0) << run.out;
+    EXPECT_EQ(FolderEntries(dir), before);
+  }
+}
+
 TEST_F(PlughostTest, VideoSendsEachFrameItsTimeAndRampsEveryFrame) {
   const std::string clip = MakeClip();
   const Outcome run =

@@ -122,6 +122,7 @@ bool HostFramebuffer::Create(std::uint32_t w, std::uint32_t h, bool floatingPoin
     Destroy();
     return false;
   }
+  if (IsSoftwareRenderer()) return true;
   glGenBuffers(2, pixelBuffers);
   const GLsizeiptr bytes = static_cast<GLsizeiptr>(w) * h * kBytesPerPixel;
   for (GLuint buffer : pixelBuffers) {
@@ -151,6 +152,11 @@ void HostFramebuffer::ReadBack(std::uint8_t* rgba, bool topRowFirst) {
 }
 
 void HostFramebuffer::StartReadBack() {
+  if (!pixelBuffers[0]) {
+    // Read in FinishReadBack, before the next frame is drawn over it.
+    ++queuedReads;
+    return;
+  }
   glBindFramebuffer(GL_READ_FRAMEBUFFER, framebuffer);
   glBindBuffer(GL_PIXEL_PACK_BUFFER, pixelBuffers[nextRead]);
   glPixelStorei(GL_PACK_ALIGNMENT, 1);
@@ -164,6 +170,11 @@ void HostFramebuffer::StartReadBack() {
 
 bool HostFramebuffer::FinishReadBack(std::uint8_t* rgba) {
   if (queuedReads == 0) return false;
+  if (!pixelBuffers[0]) {
+    ReadBack(rgba, false);
+    --queuedReads;
+    return true;
+  }
   // With two queued the oldest is the one StartReadBack fills next; with one, the other.
   const unsigned oldest = queuedReads == 2 ? nextRead : nextRead ^ 1u;
   const std::size_t bytes = static_cast<std::size_t>(width) * height * kBytesPerPixel;
@@ -226,6 +237,13 @@ void PassThroughCopy::Destroy() {
   if (program) glDeleteProgram(program);
   vertexArray = 0;
   program = 0;
+}
+
+bool IsSoftwareRenderer() {
+  const char* renderer = reinterpret_cast<const char*>(glGetString(GL_RENDERER));
+  if (!renderer) return false;
+  const std::string name = renderer;
+  return name.find("llvmpipe") != std::string::npos || name.find("softpipe") != std::string::npos;
 }
 
 std::string TakeGLErrors() {

@@ -61,11 +61,15 @@ class HostFramebuffer {
   // Reads the whole picture as RGBA8 into `rgba` (width*height*4 bytes).
   void ReadBack(std::uint8_t* rgba, bool topRowFirst);
 
-  // Read-back through pixel-buffer objects, so that a frame's pixels travel while the next
-  // frame is drawn: StartReadBack queues the current picture into the next of two buffers,
-  // FinishReadBack copies out the oldest queued one (false when none is queued).
+  // Read-back in step with drawing: StartReadBack queues the current picture, FinishReadBack
+  // copies out the oldest queued one, bottom row first (false when none is queued). No more
+  // than ReadBacksInFlight() may be queued. On a GPU two pixel-buffer objects let a frame's
+  // pixels travel while the next frame is drawn. On a software renderer the processor does the
+  // copy either way and a pixel buffer only adds a second one, so there FinishReadBack reads
+  // the framebuffer directly and one read-back is queued at a time.
   void StartReadBack();
   bool FinishReadBack(std::uint8_t* rgba);
+  unsigned ReadBacksInFlight() const { return pixelBuffers[0] ? 2u : 1u; }
 
  private:
   std::uint32_t framebuffer = 0;
@@ -93,6 +97,9 @@ class PassThroughCopy {
   std::uint32_t program = 0;
   std::uint32_t vertexArray = 0;
 };
+
+// True for Mesa's software renderers (llvmpipe, softpipe), which draw on this processor.
+bool IsSoftwareRenderer();
 
 // Any GL error since the last call, as text ("" when none); clears the error flags.
 std::string TakeGLErrors();

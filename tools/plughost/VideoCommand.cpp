@@ -2,8 +2,9 @@
 //
 // Four stages run at once, joined by bounded queues that recycle a fixed set of frame buffers:
 // a reader thread pulls decoded frames from one ffmpeg, this (GL) thread uploads, draws and
-// starts each frame's read-back while it finishes the previous one's, and a writer thread
-// feeds the encoding ffmpeg. No stage can run more than a few frames ahead of another.
+// reads back each frame (on a GPU, finishing one frame's read-back while the next is drawn),
+// and a writer thread feeds the encoding ffmpeg. No stage can run more than a few frames ahead
+// of another.
 //
 // --render-only times the GL thread's part alone on the same clip: the frames are decoded into
 // memory in batches first, then uploaded, drawn and read back exactly as above, with the clock
@@ -50,9 +51,6 @@ const char kUsage[] =
 // Frames in flight between the stages: enough to smooth out uneven stage times.
 constexpr std::size_t kQueuedFrames = 3;
 constexpr std::size_t kFrameBuffers = kQueuedFrames + 2;
-// Read-backs the GL thread keeps started before it copies out the oldest: one frame's pixels
-// travel while the next one is drawn (HostFramebuffer has two pixel buffers).
-constexpr unsigned kReadsInFlight = 2;
 // --render-only decodes at most this much into memory before it draws it: a 1280x720 clip of
 // ten seconds at 30 fps fits in one batch.
 constexpr std::size_t kRenderOnlyBatchBytes = std::size_t{1} << 30;
@@ -121,7 +119,7 @@ class FrameRenderer {
   }
 
   // True when the oldest read-back must be finished before the next frame is drawn.
-  bool ReadsFull() const { return queuedReads == kReadsInFlight; }
+  bool ReadsFull() const { return queuedReads == target.ReadBacksInFlight(); }
   bool ReadsQueued() const { return queuedReads > 0; }
   // Copies the oldest started read-back into `rgba` (bottom row first).
   void FinishRead(std::uint8_t* rgba) {
@@ -192,11 +190,12 @@ int RenderOnly(FrameRenderer& renderer, VideoDecoder& decoder, const VideoInfo& 
   if (!decoded) return Fail(kExitFailure, decodeError);
   const std::size_t frames = renderer.Frames();
   if (frames == 0) return Fail(kExitFailure, "no frames could be decoded from '" + inputPath + "'");
-  std::printf("render only %s: %zu frames, %ux%u, %.1f fps (upload, DrawFrame, read-back; "
-              "%.2f ms per frame)\n",
-              module.DisplayName().c_str(), frames, info.width, info.height,
-              glSeconds > 0.0 ? static_cast<double>(frames) / glSeconds : 0.0,
-              1000.0 * glSeconds / static_cast<double>(frames));
+  std::printf(
+      "render only %s: %zu frames, %ux%u, %.1f fps (upload, DrawFrame, read-back; "
+      "%.2f ms per frame)\n",
+      module.DisplayName().c_str(), frames, info.width, info.height,
+      glSeconds > 0.0 ? static_cast<double>(frames) / glSeconds : 0.0,
+      1000.0 * glSeconds / static_cast<double>(frames));
   return kExitSuccess;
 }
 
@@ -205,12 +204,10 @@ int RenderOnly(FrameRenderer& renderer, VideoDecoder& decoder, const VideoInfo& 
 int RunVideo(const std::vector<std::string>& args) {
   CommandLine line;
   std::string error;
-  if (!line.Parse(args,
-                  {{"set", 0, true},
-                   {"float", 0, false},
-                   {"encode", 0, true},
-                   {"render-only", 0, false}},
-                  &error)) {
+  if (!line.Parse(
+          args,
+          {{"set", 0, true}, {"float", 0, false}, {"encode", 0, true}, {"render-only", 0, false}},
+          &error)) {
     return Fail(kExitUsage, error);
   }
   if (line.Has("help")) {

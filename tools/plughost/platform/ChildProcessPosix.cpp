@@ -18,6 +18,9 @@ namespace plughost {
 namespace {
 
 constexpr std::size_t kErrorOutputLimit = 16 * 1024;
+// Room for a good part of a video frame (Linux pipes hold 64 KiB unless asked): a 1280x720
+// RGBA frame then crosses in four turns instead of fifty-seven, each a wake-up of the other side.
+constexpr int kPipeBufferBytes = 1 << 20;
 
 // A child that exits early must turn our writes into errors, not end this process.
 void IgnoreBrokenPipes() {
@@ -92,6 +95,10 @@ bool ChildProcess::Start(const std::vector<std::string>& argv, Pipe pipe, std::s
     *error = status == ENOENT ? "not found" : std::strerror(status);
     return false;
   }
+#ifdef F_SETPIPE_SZ
+  // Best effort: an unprivileged process may be held to a smaller limit; the pipe still works.
+  fcntl(ourEnd, F_SETPIPE_SZ, kPipeBufferBytes);
+#endif
   native->pid = pid;
   native->pipeFd = ourEnd;
   native->errorFd = errorPipe[0];

@@ -11,10 +11,6 @@
 
 namespace vexbench {
 
-bool BenchGL::Start(std::string* error) {
-  return display.Ensure(error) && context.Create(4, 1, error);
-}
-
 Module::~Module() {
   // Released first, as a host does before it unloads a module, so no prototype outlives it.
   if (plugMain) plugMain(static_cast<std::uint32_t>(FunctionCode::ReleaseModule), 0, nullptr);
@@ -149,22 +145,6 @@ constexpr QuadVertex kQuad[6] = {
 };
 constexpr GLuint kPositionAttribute = 0;
 constexpr GLuint kTexCoordAttribute = 1;
-constexpr GLsizei kLogCapacity = 4096;
-
-GLuint CompileStage(GLenum type, const char* source, std::string* error) {
-  GLuint shader = glCreateShader(type);
-  glShaderSource(shader, 1, &source, nullptr);
-  glCompileShader(shader);
-  GLint status = GL_FALSE;
-  glGetShaderiv(shader, GL_COMPILE_STATUS, &status);
-  if (status == GL_TRUE) return shader;
-  char log[kLogCapacity] = {};
-  glGetShaderInfoLog(shader, kLogCapacity - 1, nullptr, log);
-  *error = log;
-  glDeleteShader(shader);
-  return 0;
-}
-
 }  // namespace
 
 DirectProgram::~DirectProgram() {
@@ -177,27 +157,8 @@ DirectProgram::~DirectProgram() {
 
 bool DirectProgram::Build(const char* vertexSource, const char* fragmentSource,
                           std::string* error) {
-  const GLuint vertex = CompileStage(GL_VERTEX_SHADER, vertexSource, error);
-  if (!vertex) return false;
-  const GLuint fragment = CompileStage(GL_FRAGMENT_SHADER, fragmentSource, error);
-  if (!fragment) {
-    glDeleteShader(vertex);
-    return false;
-  }
-  program = glCreateProgram();
-  glAttachShader(program, vertex);
-  glAttachShader(program, fragment);
-  glLinkProgram(program);
-  glDeleteShader(vertex);
-  glDeleteShader(fragment);
-  GLint status = GL_FALSE;
-  glGetProgramiv(program, GL_LINK_STATUS, &status);
-  if (status != GL_TRUE) {
-    char log[kLogCapacity] = {};
-    glGetProgramInfoLog(program, kLogCapacity - 1, nullptr, log);
-    *error = log;
-    return false;
-  }
+  program = glhost::BuildProgram(vertexSource, fragmentSource, error);
+  if (!program) return false;
 
   glGenVertexArrays(1, &vertexArray);
   glGenBuffers(1, &vertexBuffer);

@@ -14,15 +14,7 @@
 namespace vexbench {
 
 // A 4.1 core context current on this thread, on the reachable display or an Xvfb of its own.
-class BenchGL {
- public:
-  bool Start(std::string* error);
-  std::string Renderer() const { return context.Renderer(); }
-
- private:
-  glhost::HeadlessDisplay display;
-  glhost::GLContext context;
-};
+using BenchGL = glhost::GLSession;
 
 // The module loaded once, as a host loads it. Every call goes through plugMain.
 class Module {

@@ -123,8 +123,7 @@ void Put(unsigned char* record, std::size_t offset, Field value) {
 void SilentLog(const char*) {}
 
 struct Host {
-  glhost::HeadlessDisplay display;
-  glhost::GLContext context;
+  glhost::GLSession gl;
   PlugMainFunction plugMain = nullptr;
   SetLogCallbackFunction setLogCallback = nullptr;
   GLuint framebuffer = 0;
@@ -523,7 +522,7 @@ class Session {
 extern "C" int LLVMFuzzerInitialize(int*, char***) {
   host = new Host;  // lives as long as the process, like a host's context
   std::string error;
-  if (!host->display.Ensure(&error) || !host->context.Create(4, 1, &error)) {
+  if (!host->gl.Start(&error)) {
     std::fprintf(stderr, "no GL context: %s\n", error.c_str());
     std::exit(1);
   }
@@ -552,7 +551,7 @@ extern "C" int LLVMFuzzerInitialize(int*, char***) {
   glFramebufferTexture2D(GL_FRAMEBUFFER, GL_COLOR_ATTACHMENT0, GL_TEXTURE_2D,
                          host->framebufferTexture, 0);
   glBindFramebuffer(GL_FRAMEBUFFER, 0);
-  std::fprintf(stderr, "fuzzing %s on %s\n", path, host->context.Renderer().c_str());
+  std::fprintf(stderr, "fuzzing %s on %s\n", path, host->gl.Renderer().c_str());
   return 0;
 }
 

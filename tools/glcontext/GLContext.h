@@ -4,6 +4,7 @@
 // On Windows there is no display to start and the context is WGL's, on a hidden window.
 #pragma once
 
+#include <cstdint>
 #include <string>
 
 namespace glhost {
@@ -44,5 +45,25 @@ class GLContext {
   struct Native;
   Native* native = nullptr;
 };
+
+// A display and a context together: what a host process needs before its first GL call.
+// The context ends before the display it lives on.
+class GLSession {
+ public:
+  bool Start(std::string* error, int major = 4, int minor = 1) {
+    return display.Ensure(error) && context.Create(major, minor, error);
+  }
+  std::string Renderer() const { return context.Renderer(); }
+
+ private:
+  HeadlessDisplay display;
+  GLContext context;
+};
+
+// Compiles and links a vertex and fragment pair of the host's own (copies, reference shaders).
+// Answers the program name, or 0 with the compiler or linker log in *error; nothing is left
+// behind on failure. Needs a current context.
+std::uint32_t BuildProgram(const char* vertexSource, const char* fragmentSource,
+                           std::string* error);
 
 }  // namespace glhost

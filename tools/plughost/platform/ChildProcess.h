@@ -22,9 +22,15 @@ class ChildProcess {
   ChildProcess(const ChildProcess&) = delete;
   ChildProcess& operator=(const ChildProcess&) = delete;
 
+  // How the child competes for the processor: as this process does, or below it (nice 10 on
+  // Linux, below-normal priority class on Windows), so that a pipeline stage with frames queued
+  // gives way to this process's own serial work.
+  enum class Priority { kNormal, kBelowThisProcess };
+
   // Starts argv[0], looked up on PATH. False with a reason when the program cannot be
   // started; a missing program says so ("not found").
-  bool Start(const std::vector<std::string>& argv, Pipe pipe, std::string* error);
+  bool Start(const std::vector<std::string>& argv, Pipe pipe, std::string* error,
+             Priority priority = Priority::kNormal);
 
   // Blocking I/O on the pipe. Read returns the bytes read, fewer than `size` only at the end
   // of the child's output or on an error; Write returns false when the child stopped reading.

@@ -2,6 +2,7 @@
 #include <fcntl.h>
 #include <signal.h>
 #include <spawn.h>
+#include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -21,6 +22,8 @@ constexpr std::size_t kErrorOutputLimit = 16 * 1024;
 // Room for a good part of a video frame (Linux pipes hold 64 KiB unless asked): a 1280x720
 // RGBA frame then crosses in four turns instead of fifty-seven, each a wake-up of the other side.
 constexpr int kPipeBufferBytes = 1 << 20;
+// Priority::kBelowThisProcess, in nice steps.
+constexpr int kLowerPriorityBy = 10;
 
 // A child that exits early must turn our writes into errors, not end this process.
 void IgnoreBrokenPipes() {
@@ -52,7 +55,8 @@ ChildProcess::~ChildProcess() {
   if (native->errorReader.joinable()) native->errorReader.join();
 }
 
-bool ChildProcess::Start(const std::vector<std::string>& argv, Pipe pipe, std::string* error) {
+bool ChildProcess::Start(const std::vector<std::string>& argv, Pipe pipe, std::string* error,
+                         Priority priority) {
   IgnoreBrokenPipes();
   int dataPipe[2];
   int errorPipe[2];
@@ -85,7 +89,27 @@ bool ChildProcess::Start(const std::vector<std::string>& argv, Pipe pipe, std::s
   for (const std::string& arg : argv) args.push_back(const_cast<char*>(arg.c_str()));
   args.push_back(nullptr);
   pid_t pid = -1;
-  const int status = posix_spawnp(&pid, args[0], &actions, nullptr, args.data(), environ);
+  int status = 0;
+  auto spawn = [&] {
+    status = posix_spawnp(&pid, args[0], &actions, nullptr, args.data(), environ);
+  };
+#ifdef __linux__
+  if (priority == Priority::kBelowThisProcess) {
+    // Linux keeps the nice value per thread, and a child starts with that of the thread that
+    // spawned it: spawning from a thread that lowered its own leaves every other thread of
+    // this process as it was, and the child's own threads inherit the lower priority.
+    std::thread spawner([&] {
+      setpriority(PRIO_PROCESS, 0, getpriority(PRIO_PROCESS, 0) + kLowerPriorityBy);
+      spawn();
+    });
+    spawner.join();
+  } else {
+    spawn();
+  }
+#else
+  (void)priority;
+  spawn();
+#endif
   posix_spawn_file_actions_destroy(&actions);
   close(childEnd);
   close(errorPipe[1]);

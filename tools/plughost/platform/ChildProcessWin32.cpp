@@ -86,7 +86,8 @@ ChildProcess::~ChildProcess() {
   CloseIfOpen(&native->process);
 }
 
-bool ChildProcess::Start(const std::vector<std::string>& argv, Pipe pipe, std::string* error) {
+bool ChildProcess::Start(const std::vector<std::string>& argv, Pipe pipe, std::string* error,
+                         Priority priority) {
   std::wstring commandLine;
   for (const std::string& argument : argv) {
     if (!commandLine.empty()) commandLine.push_back(L' ');
@@ -125,8 +126,9 @@ bool ChildProcess::Start(const std::vector<std::string>& argv, Pipe pipe, std::s
   PROCESS_INFORMATION started{};
   // No application name: CreateProcess looks argv[0] up itself (beside plughost, the current
   // folder, the system folders, PATH) and adds ".exe".
-  const BOOL created = CreateProcessW(nullptr, &commandLine[0], nullptr, nullptr, TRUE, 0, nullptr,
-                                      nullptr, &startup, &started);
+  const DWORD flags = priority == Priority::kBelowThisProcess ? BELOW_NORMAL_PRIORITY_CLASS : 0;
+  const BOOL created = CreateProcessW(nullptr, &commandLine[0], nullptr, nullptr, TRUE, flags,
+                                      nullptr, nullptr, &startup, &started);
   const DWORD createError = GetLastError();
   CloseIfOpen(&childEnd);
   CloseIfOpen(&errorWrite);

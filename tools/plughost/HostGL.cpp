@@ -32,27 +32,11 @@ uniform vec2 MaxUV;
 void main() { fragColor = texture(InputTexture, uv * MaxUV); }
 )";
 
-GLuint CompileStage(GLenum stage, const char* source, std::string* error) {
-  const GLuint shader = glCreateShader(stage);
-  glShaderSource(shader, 1, &source, nullptr);
-  glCompileShader(shader);
-  GLint ok = GL_FALSE;
-  glGetShaderiv(shader, GL_COMPILE_STATUS, &ok);
-  if (!ok) {
-    char log[1024] = {};
-    glGetShaderInfoLog(shader, sizeof log, nullptr, log);
-    *error = std::string("the copy shader does not compile: ") + log;
-    glDeleteShader(shader);
-    return 0;
-  }
-  return shader;
-}
-
 }  // namespace
 
 bool GLSession::Start(std::string* error) {
   std::string reason;
-  if (!display.Ensure(&reason) || !context.Create(4, 1, &reason)) {
+  if (!session.Start(&reason)) {
     *error = "no OpenGL 4.1 context: " + reason;
     return false;
   }
@@ -190,24 +174,10 @@ bool HostFramebuffer::FinishReadBack(std::uint8_t* rgba) {
 
 bool PassThroughCopy::Create(std::string* error) {
   Destroy();
-  const GLuint vertex = CompileStage(GL_VERTEX_SHADER, kCopyVertexSource, error);
-  if (!vertex) return false;
-  const GLuint fragment = CompileStage(GL_FRAGMENT_SHADER, kCopyFragmentSource, error);
-  if (!fragment) {
-    glDeleteShader(vertex);
-    return false;
-  }
-  program = glCreateProgram();
-  glAttachShader(program, vertex);
-  glAttachShader(program, fragment);
-  glLinkProgram(program);
-  glDeleteShader(vertex);
-  glDeleteShader(fragment);
-  GLint linked = GL_FALSE;
-  glGetProgramiv(program, GL_LINK_STATUS, &linked);
-  if (!linked) {
-    *error = "the copy shader does not link";
-    Destroy();
+  std::string reason;
+  program = glhost::BuildProgram(kCopyVertexSource, kCopyFragmentSource, &reason);
+  if (!program) {
+    *error = "the copy shader does not build: " + reason;
     return false;
   }
   glGenVertexArrays(1, &vertexArray);

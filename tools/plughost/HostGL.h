@@ -18,11 +18,10 @@ class GLSession {
  public:
   // An OpenGL 4.1 core-profile context, current on this thread.
   bool Start(std::string* error);
-  std::string Renderer() const { return context.Renderer(); }
+  std::string Renderer() const { return session.Renderer(); }
 
  private:
-  glhost::HeadlessDisplay display;
-  glhost::GLContext context;
+  glhost::GLSession session;
 };
 
 // An RGBA8 texture the picture fills (width == hardwareWidth), linear filtering, edges

@@ -69,8 +69,8 @@ Surface MakeSurface(std::uint32_t width, std::uint32_t height, std::uint32_t har
   glTexImage2D(GL_TEXTURE_2D, 0, GL_RGBA8, static_cast<GLsizei>(hardwareWidth),
                static_cast<GLsizei>(hardwareHeight), 0, GL_RGBA, GL_UNSIGNED_BYTE, nullptr);
   glPixelStorei(GL_UNPACK_ALIGNMENT, 1);
-  glTexSubImage2D(GL_TEXTURE_2D, 0, 0, 0, static_cast<GLsizei>(width),
-                  static_cast<GLsizei>(height), GL_RGBA, GL_UNSIGNED_BYTE, pixels.data());
+  glTexSubImage2D(GL_TEXTURE_2D, 0, 0, 0, static_cast<GLsizei>(width), static_cast<GLsizei>(height),
+                  GL_RGBA, GL_UNSIGNED_BYTE, pixels.data());
   glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MIN_FILTER, sampler.filter);
   glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MAG_FILTER, sampler.filter);
   glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_WRAP_S, sampler.wrap);
@@ -140,7 +140,7 @@ struct QuadVertex {
 };
 // The module's upright quad: texture coordinate (0, 0) at clip-space (-1, -1).
 constexpr QuadVertex kQuad[6] = {
-    {0, 1, -1, 1, 0}, {1, 1, 1, 1, 0},  {0, 0, -1, -1, 0},
+    {0, 1, -1, 1, 0},  {1, 1, 1, 1, 0}, {0, 0, -1, -1, 0},
     {0, 0, -1, -1, 0}, {1, 1, 1, 1, 0}, {1, 0, 1, -1, 0},
 };
 constexpr GLuint kPositionAttribute = 0;
@@ -187,7 +187,8 @@ void DirectProgram::Draw(const Surface& surface, const EffectUniforms& uniforms)
   const float hardwareWidth = static_cast<float>(input.hardwareWidth);
   const float hardwareHeight = static_cast<float>(input.hardwareHeight);
   glUniform1i(glGetUniformLocation(program, "InputTexture"), 0);
-  glUniform2f(glGetUniformLocation(program, "MaxUV"), static_cast<float>(input.width) / hardwareWidth,
+  glUniform2f(glGetUniformLocation(program, "MaxUV"),
+              static_cast<float>(input.width) / hardwareWidth,
               static_cast<float>(input.height) / hardwareHeight);
   glUniform2f(glGetUniformLocation(program, "Resolution"), hardwareWidth, hardwareHeight);
   glUniform1f(glGetUniformLocation(program, "CharSize"), uniforms.charSize);
@@ -297,6 +298,8 @@ void main() {
 }
 )glsl";
 
-std::string BuiltModulePath() { return VEX_MODULE_PATH; }
+std::string BuiltModulePath() {
+  return VEX_MODULE_PATH;
+}
 
 }  // namespace vexbench

@@ -140,9 +140,9 @@ struct ModuleSetting {
   float hueShift;
 };
 constexpr ModuleSetting kModuleSettings[] = {
-    {"module cs0   hue0", 0.0f, 0.0f},   {"module cs0.3 hue0", 0.3f, 0.0f},
-    {"module cs1   hue0", 1.0f, 0.0f},   {"module cs0   hue.5", 0.0f, 0.5f},
-    {"module cs0.3 hue.5", 0.3f, 0.5f},  {"module cs1   hue.5", 1.0f, 0.5f},
+    {"module cs0   hue0", 0.0f, 0.0f},  {"module cs0.3 hue0", 0.3f, 0.0f},
+    {"module cs1   hue0", 1.0f, 0.0f},  {"module cs0   hue.5", 0.0f, 0.5f},
+    {"module cs0.3 hue.5", 0.3f, 0.5f}, {"module cs1   hue.5", 1.0f, 0.5f},
 };
 constexpr int kDefaultSetting = 1;  // Char Size 0.3, no hue rotation: the module's defaults
 constexpr int kHueSetting = 4;      // the defaults with Hue Shift 0.5
@@ -171,10 +171,10 @@ struct SizeRun {
   }
 };
 
-
 struct CheckLog {
   int failures = 0;
-  void Report(bool passed, const char* format, double value, double limit, const std::string& what) {
+  void Report(bool passed, const char* format, double value, double limit,
+              const std::string& what) {
     std::printf("  [%s] ", passed ? "PASS" : "FAIL");
     std::printf(format, what.c_str(), value, limit);
     std::printf("\n");
@@ -267,7 +267,8 @@ int main(int argc, char** argv) {
     for (std::size_t i = 0; i < candidates.size(); ++i) {
       const DirectProgram* candidate = candidates[i].get();
       add(candidateNames[i], [&, r, candidate] { candidate->Draw(r->surface, defaults); });
-      add(candidateNames[i] + " hue.5", [&, r, candidate] { candidate->Draw(r->surface, hueRotated); });
+      add(candidateNames[i] + " hue.5",
+          [&, r, candidate] { candidate->Draw(r->surface, hueRotated); });
     }
     for (const ModuleSetting& setting : kModuleSettings) {
       void* instance = makeInstance(r->width, r->height, setting.charSize, setting.hueShift);
@@ -275,9 +276,8 @@ int main(int argc, char** argv) {
         std::fprintf(stderr, "frame_bench: CreateInstance failed\n");
         return 1;
       }
-      const int index = add(setting.label, [&module, instance, r] {
-        module.DrawFrame(instance, &r->frame);
-      });
+      const int index =
+          add(setting.label, [&module, instance, r] { module.DrawFrame(instance, &r->frame); });
       if (r->module < 0) r->module = index;
     }
     runs.push_back(std::move(run));
@@ -298,8 +298,9 @@ int main(int argc, char** argv) {
     turnSurfaces.reserve(count);
     turnTextures.reserve(count);
     for (std::size_t i = 0; i < count; ++i) {
-      turnSurfaces.push_back(MakeSurface(width, height, width, height,
-                                         NoisePixels(width, height, static_cast<std::uint32_t>(11 + i)), false, sampler));
+      turnSurfaces.push_back(MakeSurface(
+          width, height, width, height,
+          NoisePixels(width, height, static_cast<std::uint32_t>(11 + i)), false, sampler));
       turnTextures.push_back(&turnSurfaces.back().input);
       turnFrames.push_back(FrameInput{1, 0, &turnTextures.back(), turnSurfaces.back().framebuffer});
       void* instance = makeInstance(width, height, 0.3f, 0.0f);
@@ -366,10 +367,9 @@ int main(int argc, char** argv) {
       const double cpu = Median(variant.samples.cpu);
       const double fastest =
           *std::min_element(variant.samples.wall.begin(), variant.samples.wall.end());
-      std::printf("%5ux%-5u %-28s %9.2f %8.2f %8.2f %7.2f %7.3f %7.3f %7.3f %7.3f\n",
-                  run->width, run->height, variant.label.c_str(), ms, fastest, cpu,
-                  ms / run->Megapixels(), ms / floorMs, ms / tunedFloorMs, cpu / floorCpu,
-                  ms / copyMs);
+      std::printf("%5ux%-5u %-28s %9.2f %8.2f %8.2f %7.2f %7.3f %7.3f %7.3f %7.3f\n", run->width,
+                  run->height, variant.label.c_str(), ms, fastest, cpu, ms / run->Megapixels(),
+                  ms / floorMs, ms / tunedFloorMs, cpu / floorCpu, ms / copyMs);
     }
   }
 

@@ -34,7 +34,7 @@ std::vector<std::uint8_t> Gradient(std::uint32_t width, std::uint32_t height, in
   for (std::uint32_t y = 0; y < height; ++y) {
     for (std::uint32_t x = 0; x < width; ++x) {
       std::uint8_t* texel = &pixels[(static_cast<std::size_t>(y) * width + x) * 4];
-      const std::uint32_t along = kind == 0 ? x * 255 / (width - 1)
+      const std::uint32_t along = kind == 0   ? x * 255 / (width - 1)
                                   : kind == 1 ? y * 255 / (height - 1)
                                               : (x + y) * 255 / (width + height - 2);
       texel[0] = static_cast<std::uint8_t>(along);
@@ -63,15 +63,14 @@ std::vector<Picture> Pictures() {
   pictures.push_back({"noise 97x61 repeat", 97, 61, 97, 61, NoisePixels(97, 61, 3), linearRepeat});
   pictures.push_back(
       {"noise 100x70 in 128x128", 100, 70, 128, 128, NoisePixels(100, 70, 4), linearClamp});
-  pictures.push_back({"noise 33x47 in 64x64 mirror", 33, 47, 64, 64, NoisePixels(33, 47, 5),
-                      nearestMirror});
-  pictures.push_back({"horizontal gradient 131x37", 131, 37, 131, 37, Gradient(131, 37, 0),
-                      linearClamp});
+  pictures.push_back(
+      {"noise 33x47 in 64x64 mirror", 33, 47, 64, 64, NoisePixels(33, 47, 5), nearestMirror});
+  pictures.push_back(
+      {"horizontal gradient 131x37", 131, 37, 131, 37, Gradient(131, 37, 0), linearClamp});
   pictures.push_back(
       {"vertical gradient 45x90", 45, 90, 45, 90, Gradient(45, 90, 1), nearestClamp});
-  pictures.push_back(
-      {"diagonal gradient 200x120 in 256x128", 200, 120, 256, 128, Gradient(200, 120, 2),
-       linearClamp});
+  pictures.push_back({"diagonal gradient 200x120 in 256x128", 200, 120, 256, 128,
+                      Gradient(200, 120, 2), linearClamp});
   pictures.push_back({"black 40x40", 40, 40, 40, 40, Flat(40, 40, 0), linearClamp});
   pictures.push_back({"white 40x40", 40, 40, 40, 40, Flat(40, 40, 255), linearClamp});
   pictures.push_back({"grey 140 40x40", 40, 40, 40, 40, Flat(40, 40, 140), linearClamp});
@@ -186,7 +185,6 @@ bool ReportDifference(const char* what, const Picture& picture, const EffectUnif
   return false;
 }
 
-
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -221,7 +219,12 @@ int main(int argc, char** argv) {
   const std::vector<EffectUniforms> settings = Settings();
   int compared = 0, differing = 0;
   {
-    const Picture picture{"noise 53x41 in 64x48", 53, 41, 64, 48, NoisePixels(53, 41, 12),
+    const Picture picture{"noise 53x41 in 64x48",
+                          53,
+                          41,
+                          64,
+                          48,
+                          NoisePixels(53, 41, 12),
                           SamplerChoice{GL_LINEAR, GL_CLAMP_TO_EDGE}};
     Surface surface = MakeSurface(picture.width, picture.height, picture.hardwareWidth,
                                   picture.hardwareHeight, picture.pixels, true, picture.sampler);

@@ -50,13 +50,13 @@ int main(int argc, char** argv) {
   };
   std::vector<Entry> entries;
   if (builtIns) {
-  entries.push_back({"copy", kReferenceVertexSource, kCopyFragmentSource, nullptr});
-  entries.push_back({"floor", kReferenceVertexSource, kSixReadsFragmentSource, nullptr});
-  entries.push_back(
-      {"floor-tuned", kTunedSixReadsVertexSource, kTunedSixReadsFragmentSource, nullptr});
-  entries.push_back({"first", kReferenceVertexSource, kReferenceFragmentSource, nullptr});
-  entries.push_back(
-      {"module", vexascii::kVertexShaderSource, vexascii::kFragmentShaderSource, nullptr});
+    entries.push_back({"copy", kReferenceVertexSource, kCopyFragmentSource, nullptr});
+    entries.push_back({"floor", kReferenceVertexSource, kSixReadsFragmentSource, nullptr});
+    entries.push_back(
+        {"floor-tuned", kTunedSixReadsVertexSource, kTunedSixReadsFragmentSource, nullptr});
+    entries.push_back({"first", kReferenceVertexSource, kReferenceFragmentSource, nullptr});
+    entries.push_back(
+        {"module", vexascii::kVertexShaderSource, vexascii::kFragmentShaderSource, nullptr});
   }
   for (const std::string& path : paths) {
     Entry entry{path.substr(path.find_last_of('/') + 1), "", "", nullptr};
@@ -84,8 +84,8 @@ int main(int argc, char** argv) {
     entry.program->Draw(surface, hueRotated);
     glFinish();
     CALLGRIND_TOGGLE_COLLECT;
-    const std::string label = entry.label + " " + std::to_string(width) + "x" +
-                              std::to_string(height);
+    const std::string label =
+        entry.label + " " + std::to_string(width) + "x" + std::to_string(height);
     CALLGRIND_DUMP_STATS_AT(label.c_str());
   }
   DeleteSurface(&surface);

@@ -97,15 +97,24 @@ std::uint32_t VexASCII::ShutdownGL() {
 
 float* VexASCII::Field(std::uint32_t id) {
   switch (id) {
-    case kCharSize: return &charSize;
-    case kColorMode: return &colorMode;
-    case kEdgeBoost: return &edgeBoost;
-    case kInvert: return &invert;
-    case kBlend: return &blend;
-    case kContrast: return &contrast;
-    case kHueShift: return &hueShift;
-    case kSpeed: return &speed;
-    default: return nullptr;
+    case kCharSize:
+      return &charSize;
+    case kColorMode:
+      return &colorMode;
+    case kEdgeBoost:
+      return &edgeBoost;
+    case kInvert:
+      return &invert;
+    case kBlend:
+      return &blend;
+    case kContrast:
+      return &contrast;
+    case kHueShift:
+      return &hueShift;
+    case kSpeed:
+      return &speed;
+    default:
+      return nullptr;
   }
 }
 

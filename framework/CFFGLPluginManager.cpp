@@ -119,8 +119,7 @@ std::uint32_t CFFGLPluginManager::SetElementValue(std::uint32_t id, std::uint32_
   return kSuccess;
 }
 
-void CFFGLPluginManager::GetParameterRange(std::uint32_t id, float* minimum,
-                                           float* maximum) const {
+void CFFGLPluginManager::GetParameterRange(std::uint32_t id, float* minimum, float* maximum) const {
   *minimum = 0.0f;
   *maximum = 1.0f;
   if (const ParameterSpec* spec = Find(id)) {

@@ -73,12 +73,10 @@ class CFFGLPluginManager {
 
  protected:
   // Declarations, for the plugin class's constructor. Ids are never checked for duplicates.
-  void DeclareParameter(std::uint32_t id, const char* name, std::uint32_t type,
-                        float defaultValue);
+  void DeclareParameter(std::uint32_t id, const char* name, std::uint32_t type, float defaultValue);
   void DeclareOptionParameter(std::uint32_t id, const char* name, std::uint32_t elementCount,
                               float defaultValue);
-  void DeclareOptionElement(std::uint32_t id, std::uint32_t index, const char* name,
-                            float value);
+  void DeclareOptionElement(std::uint32_t id, std::uint32_t index, const char* name, float value);
   void SetMinimumInputs(std::int32_t count) { minimumInputs = count; }
   void SetMaximumInputs(std::int32_t count) { maximumInputs = count; }
   // The first record with this id, or null: for plugin classes that fill the fields nothing

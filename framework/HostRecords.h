@@ -32,9 +32,9 @@ static_assert(offsetof(TextureInfo, handle) == 16);
 
 struct FrameInput {
   std::uint32_t inputTextureCount;
-  std::uint32_t unused;                    // not read
+  std::uint32_t unused;                     // not read
   const TextureInfo* const* inputTextures;  // inputTextureCount entries; an entry may be null
-  std::uint32_t hostFramebuffer;           // GL framebuffer name to draw into
+  std::uint32_t hostFramebuffer;            // GL framebuffer name to draw into
 };
 static_assert(sizeof(FrameInput) == 24);
 static_assert(offsetof(FrameInput, inputTextureCount) == 0);

@@ -9,7 +9,9 @@ ScopedBufferBinding::ScopedBufferBinding(std::uint32_t target, std::uint32_t buf
   glBindBuffer(target, buffer);
 }
 
-ScopedBufferBinding::~ScopedBufferBinding() { Unbind(); }
+ScopedBufferBinding::~ScopedBufferBinding() {
+  Unbind();
+}
 
 void ScopedBufferBinding::Unbind() {
   if (!bound) return;
@@ -25,7 +27,9 @@ ScopedTextureBinding::ScopedTextureBinding(std::uint32_t target, std::uint32_t t
   glBindTexture(target, texture);
 }
 
-ScopedTextureBinding::~ScopedTextureBinding() { Unbind(); }
+ScopedTextureBinding::~ScopedTextureBinding() {
+  Unbind();
+}
 
 void ScopedTextureBinding::Unbind() {
   if (!bound) return;
@@ -36,7 +40,9 @@ void ScopedTextureBinding::Unbind() {
 Scoped2DTextureBinding::Scoped2DTextureBinding(std::uint32_t texture)
     : ScopedTextureBinding(GL_TEXTURE_2D, texture) {}
 
-ScopedProgramUse::ScopedProgramUse(std::uint32_t program) : bound(true) { glUseProgram(program); }
+ScopedProgramUse::ScopedProgramUse(std::uint32_t program) : bound(true) {
+  glUseProgram(program);
+}
 
 void ScopedProgramUse::Unbind() {
   if (!bound) return;

@@ -1,6 +1,7 @@
 // Guards that make one GL binding on construction and restore the GL default (name 0, or
 // texture unit 0) when they end, also on an exception. They never query or remember what was
-// bound before. Unbind ends a guard early; a second Unbind, or the destructor after it, does nothing.
+// bound before. Unbind ends a guard early; a second Unbind, or the destructor after it, does
+// nothing.
 #pragma once
 
 #include <cstdint>

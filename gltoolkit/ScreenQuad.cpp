@@ -20,16 +20,18 @@ constexpr GLsizei kVertexCount = 6;
 
 // Top-left, top-right, bottom-left; bottom-left, top-right, bottom-right.
 constexpr QuadVertex kUprightVertices[kVertexCount] = {
-    {0, 1, -1, 1, 0}, {1, 1, 1, 1, 0},  {0, 0, -1, -1, 0},
+    {0, 1, -1, 1, 0},  {1, 1, 1, 1, 0}, {0, 0, -1, -1, 0},
     {0, 0, -1, -1, 0}, {1, 1, 1, 1, 0}, {1, 0, 1, -1, 0},
 };
 constexpr QuadVertex kFlippedVertices[kVertexCount] = {
-    {0, 0, -1, 1, 0}, {1, 0, 1, 1, 0},  {0, 1, -1, -1, 0},
+    {0, 0, -1, 1, 0},  {1, 0, 1, 1, 0}, {0, 1, -1, -1, 0},
     {0, 1, -1, -1, 0}, {1, 0, 1, 1, 0}, {1, 1, 1, -1, 0},
 };
 static_assert(sizeof(kUprightVertices) == 120);
 
-const void* ByteOffset(std::size_t offset) { return reinterpret_cast<const void*>(offset); }
+const void* ByteOffset(std::size_t offset) {
+  return reinterpret_cast<const void*>(offset);
+}
 
 }  // namespace
 

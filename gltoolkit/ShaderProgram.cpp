@@ -20,7 +20,9 @@ constexpr char kVertexLogPrefix[] = "Vertex Shader error: ";
 constexpr char kFragmentLogPrefix[] = "Fragment Shader error: ";
 constexpr GLsizei kLinkLogCapacity = 1024;
 
-bool IsEmpty(const char* text) { return !text || text[0] == '\0'; }
+bool IsEmpty(const char* text) {
+  return !text || text[0] == '\0';
+}
 
 // One NUL-terminated text per call, as the platform's debug output takes it.
 void WriteDebugOutput(const char* text) {

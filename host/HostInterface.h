@@ -116,8 +116,8 @@ static_assert(offsetof(ElementValueInput, index) == 4);
 static_assert(offsetof(ElementValueInput, value) == 8);
 
 struct TempoInput {  // SendTempo
-  float tempo;     // beats per minute
-  float barPhase;  // 0 to 1
+  float tempo;       // beats per minute
+  float barPhase;    // 0 to 1
 };
 static_assert(sizeof(TempoInput) == 8);
 static_assert(offsetof(TempoInput, barPhase) == 4);
@@ -159,7 +159,7 @@ static_assert(offsetof(ParameterEvent, pendingEvent) == 8);
 struct PendingEventQuery {  // FetchPendingEvents
   std::uint32_t count;      // in: capacity of items; out: items written, or events pending
   std::uint32_t padding;
-  ParameterEvent* items;    // may be null
+  ParameterEvent* items;  // may be null
 };
 static_assert(sizeof(PendingEventQuery) == 16);
 static_assert(offsetof(PendingEventQuery, items) == 8);

@@ -8,7 +8,9 @@ HostLogCallback hostLogCallback = nullptr;
 
 }  // namespace
 
-extern "C" VEX_EXPORT void SetLogCallback(HostLogCallback callback) { hostLogCallback = callback; }
+extern "C" VEX_EXPORT void SetLogCallback(HostLogCallback callback) {
+  hostLogCallback = callback;
+}
 
 void WriteHostLog(const char* text) {
   if (hostLogCallback && text) hostLogCallback(text);

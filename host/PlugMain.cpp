@@ -17,7 +17,9 @@ namespace {
 // never gets GL resources and lives until ReleaseModule.
 CFFGLPlugin* prototypeInstance = nullptr;
 
-HostWord FromStatus(std::uint32_t status) { return HostWord{status}; }
+HostWord FromStatus(std::uint32_t status) {
+  return HostWord{status};
+}
 
 HostWord FromFloat(float value) {
   std::uint32_t bits;
@@ -25,9 +27,13 @@ HostWord FromFloat(float value) {
   return HostWord{bits};
 }
 
-HostWord FromPointer(const void* pointer) { return reinterpret_cast<HostWord>(pointer); }
+HostWord FromPointer(const void* pointer) {
+  return reinterpret_cast<HostWord>(pointer);
+}
 
-std::uint32_t LowHalf(HostWord word) { return static_cast<std::uint32_t>(word); }
+std::uint32_t LowHalf(HostWord word) {
+  return static_cast<std::uint32_t>(word);
+}
 
 template <typename Record>
 Record* RecordIn(HostWord input) {
@@ -69,7 +75,9 @@ std::uint32_t PrototypeParameterType(std::uint32_t id) {
 }
 
 // Destroys an instance whose creation failed (or the prototype), without ShutdownGL.
-void Discard(CFFGLPlugin* instance) { delete instance; }
+void Discard(CFFGLPlugin* instance) {
+  delete instance;
+}
 
 HostWord CreateInstance(const ViewportRect* viewport) {
   if (!viewport) return kFailureWord;
@@ -202,8 +210,8 @@ HostWord EnableCapability(CFFGLPlugin* instance, std::uint32_t capability) {
 HostWord FetchPendingEvents(CFFGLPlugin* instance, PendingEventQuery* query) {
   if (!instance || !query) return FromStatus(kFailure);
   const std::uint32_t pending = instance->CountPendingEvents();
-  query->count = query->items ? instance->CollectPendingEvents(query->items, query->count)
-                              : pending;
+  query->count =
+      query->items ? instance->CollectPendingEvents(query->items, query->count) : pending;
   return FromStatus(kSuccess);
 }
 

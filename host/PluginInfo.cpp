@@ -42,4 +42,6 @@ PluginInfo::~PluginInfo() {
   aboutText.clear();
 }
 
-const PluginInfo* RegisteredPluginInfo() { return registeredRecord; }
+const PluginInfo* RegisteredPluginInfo() {
+  return registeredRecord;
+}

@@ -49,10 +49,10 @@ class PluginInfo {
  public:
   // Extended data other than (0, null) is not supported by this record and is not stored.
   PluginInfo(PluginFactory factory, const char* identifier, const char* name,
-             std::uint32_t interfaceMajor, std::uint32_t interfaceMinor,
-             std::uint32_t pluginMajor, std::uint32_t pluginMinor, std::uint32_t pluginType,
-             const char* description, const char* about, std::uint32_t extendedDataSize,
-             const void* extendedData, ModuleInitHook initHook, ModuleDeinitHook deinitHook);
+             std::uint32_t interfaceMajor, std::uint32_t interfaceMinor, std::uint32_t pluginMajor,
+             std::uint32_t pluginMinor, std::uint32_t pluginType, const char* description,
+             const char* about, std::uint32_t extendedDataSize, const void* extendedData,
+             ModuleInitHook initHook, ModuleDeinitHook deinitHook);
   // At unload: empties the two texts. The record pointer keeps its value.
   ~PluginInfo();
 

@@ -25,7 +25,10 @@ TEST(RenderSmoke, WhiteInputDrawsGreenGlyphs) {
   std::vector<float> pixels = ReadPixels(target);
   int lit = 0, unlit = 0;
   for (std::size_t i = 0; i < pixels.size(); i += 4) {
-    if (pixels[i + 1] > 0.9f) ++lit; else ++unlit;
+    if (pixels[i + 1] > 0.9f)
+      ++lit;
+    else
+      ++unlit;
   }
   EXPECT_GT(lit, 0);
   EXPECT_GT(unlit, 0);

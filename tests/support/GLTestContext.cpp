@@ -31,11 +31,15 @@ bool EnsureGLContext(std::string* error) {
   return created;
 }
 
-void ReleaseGLContextFromThread() { glhost::GLContext::ClearCurrent(); }
-void MakeGLContextCurrentAgain() { Context().MakeCurrent(); }
+void ReleaseGLContextFromThread() {
+  glhost::GLContext::ClearCurrent();
+}
+void MakeGLContextCurrentAgain() {
+  Context().MakeCurrent();
+}
 
-HostTexture MakeInputTexture(std::uint32_t width, std::uint32_t height,
-                             std::uint32_t hardwareWidth, std::uint32_t hardwareHeight,
+HostTexture MakeInputTexture(std::uint32_t width, std::uint32_t height, std::uint32_t hardwareWidth,
+                             std::uint32_t hardwareHeight,
                              const std::vector<std::uint8_t>& pixels) {
   HostTexture texture;
   texture.info = {width, height, hardwareWidth, hardwareHeight, 0};
@@ -68,14 +72,14 @@ HostFramebuffer MakeFramebuffer(std::uint32_t width, std::uint32_t height, bool 
   target.height = height;
   glGenTextures(1, &target.colorTexture);
   glBindTexture(GL_TEXTURE_2D, target.colorTexture);
-  glTexImage2D(GL_TEXTURE_2D, 0, floatingPoint ? GL_RGBA32F : GL_RGBA8,
-               static_cast<GLsizei>(width), static_cast<GLsizei>(height), 0, GL_RGBA,
+  glTexImage2D(GL_TEXTURE_2D, 0, floatingPoint ? GL_RGBA32F : GL_RGBA8, static_cast<GLsizei>(width),
+               static_cast<GLsizei>(height), 0, GL_RGBA,
                floatingPoint ? GL_FLOAT : GL_UNSIGNED_BYTE, nullptr);
   glBindTexture(GL_TEXTURE_2D, 0);
   glGenFramebuffers(1, &target.framebuffer);
   glBindFramebuffer(GL_FRAMEBUFFER, target.framebuffer);
-  glFramebufferTexture2D(GL_FRAMEBUFFER, GL_COLOR_ATTACHMENT0, GL_TEXTURE_2D,
-                         target.colorTexture, 0);
+  glFramebufferTexture2D(GL_FRAMEBUFFER, GL_COLOR_ATTACHMENT0, GL_TEXTURE_2D, target.colorTexture,
+                         0);
   return target;
 }
 

@@ -22,9 +22,8 @@ struct HostTexture {
   std::uint32_t name = 0;
   TextureInfo info{};
 };
-HostTexture MakeInputTexture(std::uint32_t width, std::uint32_t height,
-                             std::uint32_t hardwareWidth, std::uint32_t hardwareHeight,
-                             const std::vector<std::uint8_t>& pixels);
+HostTexture MakeInputTexture(std::uint32_t width, std::uint32_t height, std::uint32_t hardwareWidth,
+                             std::uint32_t hardwareHeight, const std::vector<std::uint8_t>& pixels);
 void DeleteTexture(HostTexture* texture);
 
 // A framebuffer with one colour texture; float32 keeps values above 1.0.

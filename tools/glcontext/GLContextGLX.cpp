@@ -2,8 +2,8 @@
 #include <GL/glx.h>
 #include <X11/Xlib.h>
 #include <dlfcn.h>
-#include <link.h>
 #include <fcntl.h>
+#include <link.h>
 #include <signal.h>
 #include <sys/prctl.h>
 #include <sys/wait.h>
@@ -150,10 +150,18 @@ bool GLContext::Create(int major, int minor, std::string* error) {
     Destroy();
     return false;
   }
-  const int configAttributes[] = {GLX_DRAWABLE_TYPE, GLX_PBUFFER_BIT, GLX_RENDER_TYPE,
-                                  GLX_RGBA_BIT,      GLX_RED_SIZE,    8,
-                                  GLX_GREEN_SIZE,    8,               GLX_BLUE_SIZE,
-                                  8,                 GLX_ALPHA_SIZE,  8,
+  const int configAttributes[] = {GLX_DRAWABLE_TYPE,
+                                  GLX_PBUFFER_BIT,
+                                  GLX_RENDER_TYPE,
+                                  GLX_RGBA_BIT,
+                                  GLX_RED_SIZE,
+                                  8,
+                                  GLX_GREEN_SIZE,
+                                  8,
+                                  GLX_BLUE_SIZE,
+                                  8,
+                                  GLX_ALPHA_SIZE,
+                                  8,
                                   None};
   int configCount = 0;
   GLXFBConfig* configs = glXChooseFBConfig(native->display, DefaultScreen(native->display),
@@ -167,8 +175,7 @@ bool GLContext::Create(int major, int minor, std::string* error) {
   const GLXFBConfig config = configs[0];
   XFree(configs);
 
-  using CreateContextAttribs =
-      GLXContext (*)(Display*, GLXFBConfig, GLXContext, Bool, const int*);
+  using CreateContextAttribs = GLXContext (*)(Display*, GLXFBConfig, GLXContext, Bool, const int*);
   auto createContext = reinterpret_cast<CreateContextAttribs>(
       glXGetProcAddressARB(reinterpret_cast<const GLubyte*>("glXCreateContextAttribsARB")));
   if (!createContext) {
@@ -196,8 +203,7 @@ bool GLContext::Create(int major, int minor, std::string* error) {
   }
   const int pbufferAttributes[] = {GLX_PBUFFER_WIDTH, 16, GLX_PBUFFER_HEIGHT, 16, None};
   native->pbuffer = glXCreatePbuffer(native->display, config, pbufferAttributes);
-  if (!glXMakeContextCurrent(native->display, native->pbuffer, native->pbuffer,
-                             native->context)) {
+  if (!glXMakeContextCurrent(native->display, native->pbuffer, native->pbuffer, native->context)) {
     *error = "cannot make the OpenGL context current";
     Destroy();
     return false;

@@ -3,7 +3,7 @@
 # decoding not counted) against end-to-end frames per second (decode, draw, encode, until the
 # output file is complete) on the same clip, with the renderer's default rasterizer threads and
 # with LP_NUM_THREADS=1, for an .mp4 output (H.264, -preset veryfast) and an .avi output (MPEG-4
-# Part 2, a lighter encoder). Prints medians of interleaved runs, the processor time per frame
+# Visual, a lighter encoder). Prints medians of interleaved runs, the processor time per frame
 # (all processes, user + system) and whether end to end reaches 0.8 of render-only.
 #
 #   scripts/perf/video.sh [--runs N] [--seconds S]     defaults: 5 runs of a 5-second clip

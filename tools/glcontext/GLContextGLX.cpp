@@ -15,6 +15,7 @@
 #include <string>
 #include <vector>
 
+#include "tools/glcontext/EntryPoints.h"
 #include "tools/glcontext/GLContext.h"
 
 namespace glhost {
@@ -209,15 +210,9 @@ bool GLContext::Create(int major, int minor, std::string* error) {
     return false;
   }
   KeepDriverLoaded();
-  glewExperimental = GL_TRUE;
-  const GLenum glewStatus = glewInit();
-  if (glewStatus != GLEW_OK) {
-    *error = std::string("GLEW cannot load the GL entry points: ") +
-             reinterpret_cast<const char*>(glewGetErrorString(glewStatus));
+  if (!LoadEntryPoints(error)) {
     Destroy();
     return false;
-  }
-  while (glGetError() != GL_NO_ERROR) {
   }
   return true;
 }

@@ -7,6 +7,7 @@
 
 #include <string>
 
+#include "tools/glcontext/EntryPoints.h"
 #include "tools/glcontext/GLContext.h"
 
 namespace glhost {
@@ -122,16 +123,9 @@ bool GLContext::Create(int major, int minor, std::string* error) {
     Destroy();
     return false;
   }
-  glewExperimental = GL_TRUE;
-  const GLenum glewStatus = glewInit();
-  if (glewStatus != GLEW_OK) {
-    *error = std::string("GLEW cannot load the GL entry points: ") +
-             reinterpret_cast<const char*>(glewGetErrorString(glewStatus));
+  if (!LoadEntryPoints(error)) {
     Destroy();
     return false;
-  }
-  // Core profiles reject glewInit's glGetString(GL_EXTENSIONS); that error is not the caller's.
-  while (glGetError() != GL_NO_ERROR) {
   }
   return true;
 }

@@ -1,0 +1,21 @@
+#include "tools/glcontext/EntryPoints.h"
+
+#include <GL/glew.h>
+
+namespace glhost {
+
+bool LoadEntryPoints(std::string* error) {
+  glewExperimental = GL_TRUE;
+  const GLenum status = glewInit();
+  if (status != GLEW_OK) {
+    *error = std::string("GLEW cannot load the GL entry points: ") +
+             reinterpret_cast<const char*>(glewGetErrorString(status));
+    return false;
+  }
+  // Core profiles reject the extension-string query some loaders still make.
+  while (glGetError() != GL_NO_ERROR) {
+  }
+  return true;
+}
+
+}  // namespace glhost

@@ -2,6 +2,8 @@
 
 #include <GL/glew.h>
 
+#include "tools/glcontext/GLContext.h"
+
 namespace glhost {
 
 bool LoadEntryPoints(std::string* error) {
@@ -16,6 +18,14 @@ bool LoadEntryPoints(std::string* error) {
   while (glGetError() != GL_NO_ERROR) {
   }
   return true;
+}
+
+std::string GLContext::Renderer() const {
+  const GLubyte* renderer = glGetString(GL_RENDERER);
+  const GLubyte* version = glGetString(GL_VERSION);
+  std::string text = renderer ? reinterpret_cast<const char*>(renderer) : "unknown renderer";
+  if (version) text += std::string(", OpenGL ") + reinterpret_cast<const char*>(version);
+  return text;
 }
 
 }  // namespace glhost

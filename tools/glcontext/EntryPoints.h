@@ -1,5 +1,6 @@
-// Shared by the GLX and WGL contexts: loads GLEW's entry points for the context just made
-// current and clears the GL errors that loading leaves behind, which are not the caller's.
+// The part of the GLX and WGL contexts that is the same on both: loading GLEW's entry points
+// for the context just made current (clearing the GL errors that loading leaves behind, which
+// are not the caller's), and GLContext::Renderer.
 #pragma once
 
 #include <string>

@@ -244,12 +244,4 @@ void GLContext::Destroy() {
   native = nullptr;
 }
 
-std::string GLContext::Renderer() const {
-  const GLubyte* renderer = glGetString(GL_RENDERER);
-  const GLubyte* version = glGetString(GL_VERSION);
-  std::string text = renderer ? reinterpret_cast<const char*>(renderer) : "unknown renderer";
-  if (version) text += std::string(", OpenGL ") + reinterpret_cast<const char*>(version);
-  return text;
-}
-
 }  // namespace glhost

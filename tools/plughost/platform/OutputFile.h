@@ -30,6 +30,11 @@ class OutputFile {
   std::string temporary;
 };
 
+// The platform's part of Begin: creates `path` empty unless a file of that name exists.
+enum class ExclusiveCreate { Created, Taken, Failed };
+ExclusiveCreate CreateFileExclusively(const std::string& path, std::string* error);
+unsigned long CurrentProcessNumber();
+
 // Creates `path` as a folder (and its parents) unless it exists.
 bool EnsureFolder(const std::string& path, std::string* error);
 

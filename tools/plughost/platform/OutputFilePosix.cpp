@@ -11,35 +11,19 @@
 
 namespace plughost {
 
-namespace {
-constexpr int kNameAttempts = 100;
+ExclusiveCreate CreateFileExclusively(const std::string& path, std::string* error) {
+  const int fd = open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0644);
+  if (fd >= 0) {
+    close(fd);
+    return ExclusiveCreate::Created;
+  }
+  if (errno == EEXIST) return ExclusiveCreate::Taken;
+  *error = std::strerror(errno);
+  return ExclusiveCreate::Failed;
 }
 
-bool OutputFile::Begin(const std::string& targetPath, std::string* error) {
-  Discard();
-  const std::filesystem::path path(targetPath);
-  const std::string folder = path.parent_path().string();
-  const std::string stem = path.stem().string();
-  const std::string extension = path.extension().string();
-  for (int attempt = 0; attempt < kNameAttempts; ++attempt) {
-    std::string name = "." + stem + ".partial-" + std::to_string(getpid()) + "-" +
-                       std::to_string(attempt) + extension;
-    if (!folder.empty()) name = folder + "/" + name;
-    const int fd = open(name.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0644);
-    if (fd >= 0) {
-      close(fd);
-      target = targetPath;
-      temporary = name;
-      return true;
-    }
-    if (errno != EEXIST) {
-      *error = "cannot write in '" + (folder.empty() ? std::string(".") : folder) +
-               "': " + std::strerror(errno);
-      return false;
-    }
-  }
-  *error = "cannot find a free temporary name next to '" + targetPath + "'";
-  return false;
+unsigned long CurrentProcessNumber() {
+  return static_cast<unsigned long>(getpid());
 }
 
 bool OutputFile::WriteAll(const void* data, std::size_t size, std::string* error) {

@@ -9,39 +9,26 @@
 namespace plughost {
 
 namespace {
-constexpr int kNameAttempts = 100;
 // One WriteFile call moves at most this much (it takes a DWORD).
 constexpr std::size_t kMaximumTransfer = 1 << 30;
 }  // namespace
 
-bool OutputFile::Begin(const std::string& targetPath, std::string* error) {
-  Discard();
-  const std::filesystem::path path(targetPath);
-  const std::string folder = path.parent_path().string();
-  const std::string stem = path.stem().string();
-  const std::string extension = path.extension().string();
-  for (int attempt = 0; attempt < kNameAttempts; ++attempt) {
-    std::string name = "." + stem + ".partial-" + std::to_string(GetCurrentProcessId()) + "-" +
-                       std::to_string(attempt) + extension;
-    if (!folder.empty()) name = folder + "/" + name;
-    // CREATE_NEW fails on a name that exists, as O_EXCL does.
-    const HANDLE file = CreateFileW(WidenText(name).c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
-                                    FILE_ATTRIBUTE_NORMAL, nullptr);
-    if (file != INVALID_HANDLE_VALUE) {
-      CloseHandle(file);
-      target = targetPath;
-      temporary = name;
-      return true;
-    }
-    const DWORD code = GetLastError();
-    if (code != ERROR_FILE_EXISTS && code != ERROR_ALREADY_EXISTS) {
-      *error = "cannot write in '" + (folder.empty() ? std::string(".") : folder) +
-               "': " + SystemErrorText(code);
-      return false;
-    }
+ExclusiveCreate CreateFileExclusively(const std::string& path, std::string* error) {
+  // CREATE_NEW fails on a name that exists, as O_EXCL does.
+  const HANDLE file = CreateFileW(WidenText(path).c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
+                                  FILE_ATTRIBUTE_NORMAL, nullptr);
+  if (file != INVALID_HANDLE_VALUE) {
+    CloseHandle(file);
+    return ExclusiveCreate::Created;
   }
-  *error = "cannot find a free temporary name next to '" + targetPath + "'";
-  return false;
+  const DWORD code = GetLastError();
+  if (code == ERROR_FILE_EXISTS || code == ERROR_ALREADY_EXISTS) return ExclusiveCreate::Taken;
+  *error = SystemErrorText(code);
+  return ExclusiveCreate::Failed;
+}
+
+unsigned long CurrentProcessNumber() {
+  return GetCurrentProcessId();
 }
 
 bool OutputFile::WriteAll(const void* data, std::size_t size, std::string* error) {
